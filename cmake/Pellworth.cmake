@@ -1,0 +1,57 @@
+# Build helpers shared by every folder.
+
+if(PELLWORTH_SANITIZE)
+    add_compile_options(-fsanitize=${PELLWORTH_SANITIZE} -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=${PELLWORTH_SANITIZE})
+    if(PELLWORTH_SANITIZE MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+endif()
+
+# A static library of one folder: every .cpp/.h/.qrc in it (not below it) is a source.
+function(pellworth_folder_library target)
+    cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
+    file(GLOB _src CONFIGURE_DEPENDS
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+    foreach(_ex IN LISTS ARG_EXCLUDE)
+        list(FILTER _src EXCLUDE REGEX "/${_ex}$")
+    endforeach()
+    add_library(${target} STATIC ${_src})
+    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# A plug-in of the program: bin/Tendwell/PlugIns/<Name>/lib<Name>.so
+function(pellworth_plugin name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} MODULE ${ARG_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    # Keep each module's copy of the static libraries to itself.
+    target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+    set_target_properties(${name} PROPERTIES
+        PREFIX "lib"
+        LIBRARY_OUTPUT_DIRECTORY ${PELLWORTH_PLUGIN_ROOT}/${name}
+        BUILD_RPATH "$ORIGIN/../../..")
+    file(MAKE_DIRECTORY ${PELLWORTH_PLUGIN_ROOT}/${name}/Resources)
+endfunction()
+
+# A QtTest executable registered with CTest; widgets run offscreen, web views unsandboxed.
+function(pellworth_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    set_target_properties(${name} PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin
+        BUILD_RPATH "${PELLWORTH_BIN_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};${ARG_ENV}")
+endfunction()

@@ -1,0 +1,7 @@
+#include "discovery/bonjourinfo.h"
+
+void registerBonjourRecordTypes()
+{
+    qRegisterMetaType<BonjourDevice>("BonjourDevice");
+    qRegisterMetaType<BonjourInfo>("BonjourInfo");
+}

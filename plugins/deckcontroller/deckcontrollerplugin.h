@@ -1,0 +1,20 @@
+#pragma once
+
+#include "framework/tendwellplugin.h"
+
+#include <QObject>
+
+// Root object of the Brindle plug-in: USB deck controller.
+class DeckControllerPlugin : public QObject, public TendwellPlugin
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID TendwellPlugin_iid FILE "deckcontrollerplugin.json")
+    Q_INTERFACES(TendwellPlugin)
+public:
+    bool initialize(QDir pluginDir, TendwellWindow* window) override;
+    const QList<Family*>& families() override;
+
+private:
+    QDir m_resources;
+    QList<Family*> m_families;
+};

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test; exits non-zero on any
+# failure. The fuzz targets are built with clang and each runs for a bounded number of inputs;
+# the unit and end-to-end tests run last, so CTest's summary closes the output.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+jobs=$(nproc)
+
+bash "$root/tools/deps.sh"
+bash "$root/tools/build.sh"
+
+export QT_QPA_PLATFORM=offscreen
+export QTWEBENGINE_DISABLE_SANDBOX=1
+status=0
+
+# Parsers of device, file and network input: a short libFuzzer run each.
+fuzz=$build-fuzz
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZERS=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$fuzz" -j "$jobs"
+(cd "$fuzz" && ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
+
+(cd "$build" && ctest --output-on-failure -j "$jobs") || status=1
+
+exit $status
