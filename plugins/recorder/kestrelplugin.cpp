@@ -1,9 +1,13 @@
 #include "plugins/recorder/kestrelplugin.h"
 
+#include "plugins/shared/firmwarefilelocator.h"
+
 bool KestrelPlugin::initialize(QDir pluginDir, TendwellWindow*)
 {
     m_resources = pluginDir;
-    m_resources.cd(QStringLiteral("Resources"));
+    // Without a Resources folder, firmware files are looked for beside the program.
+    if (m_resources.cd(QStringLiteral("Resources")))
+        FirmwareFileLocator::setResourcesDirectory(m_resources.absolutePath().toStdString());
     return true;
 }
 
