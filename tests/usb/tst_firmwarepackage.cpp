@@ -399,6 +399,16 @@ void TestFirmwarePackage::refusesMissingPathOrUnreadableFile()
     }
     reader.setPath(std::string());
     QCOMPARE(reader.readEntries(1, kResource, list), 1);
+
+    // A size that does not fit the 32-bit file size is refused, not truncated (sparse file).
+    QFile huge(m_dir->filePath("huge.bin"));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    huge.write(toByteArray(build(single(0, pattern(64, 7)))));
+    QVERIFY(huge.resize((qint64(1) << 32) + 0x60));
+    huge.close();
+    reader.setPath(huge.fileName().toStdString());
+    QCOMPARE(reader.readHeaders(1, kResource, list), 3);
+    QCOMPARE(reader.readEntries(1, kResource, list), 3);
 }
 
 void TestFirmwarePackage::badZlibPayloadGivesNoData_data()
