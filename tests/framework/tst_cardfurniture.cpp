@@ -14,6 +14,7 @@
 #include "framework/tabbutton.h"
 #include "framework/tighthboxlayout.h"
 #include "framework/visibledevice.h"
+#include "stubdevice.h"
 
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -22,25 +23,15 @@
 
 namespace {
 
-class Device : public VisibleDeviceBase
+class Device : public StubDevice
 {
 public:
-    Device(const QString& name, const QPixmap& cardIcon)
-        : VisibleDeviceBase(nullptr, name, {}, {}, 0)
-        , icon(cardIcon)
+    Device(const QString& name, const QPixmap& icon)
+        : StubDevice(nullptr, name)
     {
+        shownName = QStringLiteral("Studio B");
+        cardIcon = icon;
     }
-    QString displayName() override { return QStringLiteral("Studio B"); }
-    QPixmap launcherConnectionIcon() override { return {}; }
-    QPixmap cardConnectionIcon() override { return icon; }
-    bool showsFirmwareStatus() override { return false; }
-    QString softwareVersion() override { return {}; }
-    bool isSupported() override { return true; }
-    bool needsFirmwareUpdate() override { return false; }
-    bool isLegacy() override { return false; }
-    QString availableVersion() override { return {}; }
-    QSharedPointer<DeviceFirmwareUpdater> deviceHandle() override { return {}; }
-    QPixmap icon;
 };
 
 // A tab whose status the test sets, recording its activation hooks.

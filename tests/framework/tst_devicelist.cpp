@@ -1,6 +1,7 @@
 #include "framework/devicelist.h"
 #include "framework/family.h"
 #include "framework/visibledevice.h"
+#include "stubdevice.h"
 
 #include <QtTest>
 
@@ -9,26 +10,14 @@
 
 namespace {
 
-class FakeDevice : public VisibleDeviceBase
+class FakeDevice : public StubDevice
 {
 public:
-    FakeDevice(Family* owner, const QString& name, bool usb)
-        : VisibleDeviceBase(owner, name, {}, {}, 0)
-        , usb(usb)
+    FakeDevice(Family* owner, const QString& name, bool isUsb)
+        : StubDevice(owner, name)
     {
+        usb = isUsb;
     }
-    QPixmap launcherConnectionIcon() override { return {}; }
-    QPixmap cardConnectionIcon() override { return {}; }
-    bool isUsbDevice() override { return usb; }
-    bool showsFirmwareStatus() override { return false; }
-    QString softwareVersion() override { return {}; }
-    bool isSupported() override { return true; }
-    bool needsFirmwareUpdate() override { return false; }
-    bool isLegacy() override { return false; }
-    QString availableVersion() override { return {}; }
-    QSharedPointer<DeviceFirmwareUpdater> deviceHandle() override { return {}; }
-
-    bool usb;
 };
 
 // Runs a script of list operations against one list and records what it says.

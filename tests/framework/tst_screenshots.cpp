@@ -9,6 +9,7 @@
 #include "framework/settingstab.h"
 #include "framework/tabbutton.h"
 #include "framework/visibledevice.h"
+#include "stubdevice.h"
 
 #include <QDir>
 #include <QLabel>
@@ -17,23 +18,15 @@
 
 namespace {
 
-class Device : public VisibleDeviceBase
+class Device : public StubDevice
 {
 public:
     Device()
-        : VisibleDeviceBase(nullptr, QStringLiteral("Kestrel Pro"), {}, {}, 0)
+        : StubDevice(nullptr, QStringLiteral("Kestrel Pro"))
     {
+        shownName = QStringLiteral("Studio B recorder");
+        cardIcon = QPixmap(QStringLiteral(":/Link"));
     }
-    QString displayName() override { return QStringLiteral("Studio B recorder"); }
-    QPixmap launcherConnectionIcon() override { return {}; }
-    QPixmap cardConnectionIcon() override { return QPixmap(QStringLiteral(":/Link")); }
-    bool showsFirmwareStatus() override { return false; }
-    QString softwareVersion() override { return {}; }
-    bool isSupported() override { return true; }
-    bool needsFirmwareUpdate() override { return false; }
-    bool isLegacy() override { return false; }
-    QString availableVersion() override { return {}; }
-    QSharedPointer<DeviceFirmwareUpdater> deviceHandle() override { return {}; }
 };
 
 class Tab : public SettingsTab
