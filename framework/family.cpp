@@ -1,12 +1,15 @@
 #include "framework/family.h"
 
 #include "framework/accentcolour.h"
+#include "framework/frameworkresources.h"
 #include "framework/visibledevice.h"
 
 Family::Family(QObject* window)
     : QObject(window)
     , m_window(window)
 {
+    // Every plug-in makes a family early: its copy of the pictures is registered by then.
+    initFrameworkResources();
 }
 
 // The receiver goes first: no message may reach a half-destroyed family.

@@ -1,6 +1,7 @@
 #include "framework/devicelist.h"
 #include "framework/family.h"
 #include "framework/visibledevice.h"
+#include "stubdevice.h"
 
 #include <QtTest>
 
@@ -9,26 +10,14 @@
 
 namespace {
 
-class FakeDevice : public VisibleDeviceBase
+class FakeDevice : public StubDevice
 {
 public:
-    FakeDevice(Family* owner, const QString& name, bool usb)
-        : VisibleDeviceBase(owner, name, {}, {}, 0)
-        , usb(usb)
+    FakeDevice(Family* owner, const QString& name, bool isUsb)
+        : StubDevice(owner, name)
     {
+        usb = isUsb;
     }
-    QPixmap launcherConnectionIcon() override { return {}; }
-    QPixmap cardConnectionIcon() override { return {}; }
-    bool isUsbDevice() override { return usb; }
-    bool showsFirmwareStatus() override { return false; }
-    QString softwareVersion() override { return {}; }
-    bool isSupported() override { return true; }
-    bool needsFirmwareUpdate() override { return false; }
-    bool isLegacy() override { return false; }
-    QString availableVersion() override { return {}; }
-    QSharedPointer<DeviceFirmwareUpdater> deviceHandle() override { return {}; }
-
-    bool usb;
 };
 
 // Runs a script of list operations against one list and records what it says.
@@ -43,18 +32,14 @@ public:
     Script()
         : family(nullptr)
     {
-        QObject::connect(&list, &DeviceList::deviceListAdded, [this](VisibleDevice* d) {
-            log << "added:" + key(d);
-        });
-        QObject::connect(&list, &DeviceList::deviceListRemoved, [this](VisibleDevice* d) {
-            log << "removed:" + key(d);
-        });
-        QObject::connect(&list, &DeviceList::deviceListSelected, [this](VisibleDevice* d) {
-            log << "selected:" + key(d);
-        });
-        QObject::connect(&list, &DeviceList::deviceListChanged, [this](VisibleDevice* d) {
-            log << "changed:" + key(d);
-        });
+        QObject::connect(&list, &DeviceList::deviceListAdded,
+                         [this](VisibleDevice* d) { log << "added:" + key(d); });
+        QObject::connect(&list, &DeviceList::deviceListRemoved,
+                         [this](VisibleDevice* d) { log << "removed:" + key(d); });
+        QObject::connect(&list, &DeviceList::deviceListSelected,
+                         [this](VisibleDevice* d) { log << "selected:" + key(d); });
+        QObject::connect(&list, &DeviceList::deviceListChanged,
+                         [this](VisibleDevice* d) { log << "changed:" + key(d); });
     }
 
     void run(const QStringList& ops)
@@ -141,56 +126,57 @@ void TestDeviceList::script_data()
     QTest::addColumn<QStringList>("log");
 
     QTest::newRow("first device is selected before it is announced")
-        << QStringList{"+net:B"} << "B" << "B" << QStringList{"selected:B", "added:B"};
+        << QStringList{"+net:B"} << "B"
+        << "B" << QStringList{"selected:B", "added:B"};
     QTest::newRow("network devices sort by name, selection stays")
-        << QStringList{"+net:B", "+net:A"} << "A,B" << "B"
-        << QStringList{"selected:B", "added:B", "added:A"};
+        << QStringList{"+net:B", "+net:A"} << "A,B"
+        << "B" << QStringList{"selected:B", "added:B", "added:A"};
     QTest::newRow("usb devices come first")
-        << QStringList{"+net:B", "+net:A", "+usb:Z"} << "Z,A,B" << "B"
-        << QStringList{"selected:B", "added:B", "added:A", "added:Z"};
+        << QStringList{"+net:B", "+net:A", "+usb:Z"} << "Z,A,B"
+        << "B" << QStringList{"selected:B", "added:B", "added:A", "added:Z"};
     QTest::newRow("usb group sorted on its own")
-        << QStringList{"+usb:Y", "+net:A", "+usb:X"} << "X,Y,A" << "Y"
-        << QStringList{"selected:Y", "added:Y", "added:A", "added:X"};
+        << QStringList{"+usb:Y", "+net:A", "+usb:X"} << "X,Y,A"
+        << "Y" << QStringList{"selected:Y", "added:Y", "added:A", "added:X"};
     QTest::newRow("lower case sorts after upper case")
-        << QStringList{"+net:a", "+net:B"} << "B,a" << "a"
-        << QStringList{"selected:a", "added:a", "added:B"};
+        << QStringList{"+net:a", "+net:B"} << "B,a"
+        << "a" << QStringList{"selected:a", "added:a", "added:B"};
     QTest::newRow("equal names keep arrival order")
-        << QStringList{"+net:x1=X", "+net:x2=X", "+net:w=W", "+net:x3=X"} << "w,x1,x2,x3" << "x1"
-        << QStringList{"selected:x1", "added:x1", "added:x2", "added:w", "added:x3"};
+        << QStringList{"+net:x1=X", "+net:x2=X", "+net:w=W", "+net:x3=X"} << "w,x1,x2,x3"
+        << "x1" << QStringList{"selected:x1", "added:x1", "added:x2", "added:w", "added:x3"};
     QTest::newRow("removing the selected device selects the new first")
-        << QStringList{"+net:A", "+net:B", "sel:1", "-B"} << "A" << "A"
-        << QStringList{"selected:A", "added:A", "added:B", "selected:B", "selected:A",
-                       "removed:B"};
+        << QStringList{"+net:A", "+net:B", "sel:1", "-B"} << "A"
+        << "A"
+        << QStringList{"selected:A", "added:A", "added:B", "selected:B", "selected:A", "removed:B"};
     QTest::newRow("removing the last device selects null")
-        << QStringList{"+net:A", "-A"} << "" << "null"
-        << QStringList{"selected:A", "added:A", "selected:null", "removed:A"};
+        << QStringList{"+net:A", "-A"} << ""
+        << "null" << QStringList{"selected:A", "added:A", "selected:null", "removed:A"};
     QTest::newRow("removing an unlisted device still announces it")
-        << QStringList{"+net:A", "-Q"} << "A" << "A"
-        << QStringList{"selected:A", "added:A", "removed:Q"};
+        << QStringList{"+net:A", "-Q"} << "A"
+        << "A" << QStringList{"selected:A", "added:A", "removed:Q"};
     QTest::newRow("removing another device keeps the selection")
-        << QStringList{"+net:A", "+net:B", "-B"} << "A" << "A"
-        << QStringList{"selected:A", "added:A", "added:B", "removed:B"};
+        << QStringList{"+net:A", "+net:B", "-B"} << "A"
+        << "A" << QStringList{"selected:A", "added:A", "added:B", "removed:B"};
     QTest::newRow("next on the last and previous on the first do nothing")
-        << QStringList{"+net:A", "+net:B", "prev", "sel:1", "next"} << "A,B" << "B"
-        << QStringList{"selected:A", "added:A", "added:B", "selected:B"};
+        << QStringList{"+net:A", "+net:B", "prev", "sel:1", "next"} << "A,B"
+        << "B" << QStringList{"selected:A", "added:A", "added:B", "selected:B"};
     QTest::newRow("next and previous walk the list")
-        << QStringList{"+net:A", "+net:B", "+net:C", "next", "next", "prev"} << "A,B,C" << "B"
-        << QStringList{"selected:A", "added:A", "added:B", "added:C", "selected:B", "selected:C",
-                       "selected:B"};
+        << QStringList{"+net:A", "+net:B", "+net:C", "next", "next", "prev"} << "A,B,C"
+        << "B" << QStringList{"selected:A", "added:A",    "added:B",   "added:C",
+                              "selected:B", "selected:C", "selected:B"};
     QTest::newRow("next with nothing selected selects the first")
-        << QStringList{"+net:A", "sel:-1", "next"} << "A" << "A"
-        << QStringList{"selected:A", "added:A", "selected:null", "selected:A"};
+        << QStringList{"+net:A", "sel:-1", "next"} << "A"
+        << "A" << QStringList{"selected:A", "added:A", "selected:null", "selected:A"};
     QTest::newRow("select out of range selects null and always announces")
-        << QStringList{"+net:A", "sel:0", "sel:5"} << "A" << "null"
-        << QStringList{"selected:A", "added:A", "selected:A", "selected:null"};
+        << QStringList{"+net:A", "sel:0", "sel:5"} << "A"
+        << "null" << QStringList{"selected:A", "added:A", "selected:A", "selected:null"};
     QTest::newRow("device without an owner is never listed")
-        << QStringList{"+orphan:O", "+net:A"} << "A" << "A"
-        << QStringList{"selected:A", "added:A"};
+        << QStringList{"+orphan:O", "+net:A"} << "A"
+        << "A" << QStringList{"selected:A", "added:A"};
     QTest::newRow("info change keeps the place")
-        << QStringList{"+net:A", "+net:B", "~A"} << "A,B" << "A"
-        << QStringList{"selected:A", "added:A", "added:B", "changed:A"};
-    QTest::newRow("select on an empty list selects null")
-        << QStringList{"sel:0"} << "" << "null" << QStringList{"selected:null"};
+        << QStringList{"+net:A", "+net:B", "~A"} << "A,B"
+        << "A" << QStringList{"selected:A", "added:A", "added:B", "changed:A"};
+    QTest::newRow("select on an empty list selects null") << QStringList{"sel:0"} << ""
+                                                          << "null" << QStringList{"selected:null"};
 }
 
 void TestDeviceList::script()

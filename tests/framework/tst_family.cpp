@@ -2,6 +2,7 @@
 #include "framework/devicefirmwareupdater.h"
 #include "framework/family.h"
 #include "framework/visibledevice.h"
+#include "stubdevice.h"
 
 #include <QtTest>
 
@@ -26,23 +27,7 @@ public:
     QList<uintptr_t> seen;
 };
 
-class Device : public VisibleDeviceBase
-{
-public:
-    explicit Device(Family* owner)
-        : VisibleDeviceBase(owner, "D", {}, {}, 0)
-    {
-    }
-    QPixmap launcherConnectionIcon() override { return {}; }
-    QPixmap cardConnectionIcon() override { return {}; }
-    bool showsFirmwareStatus() override { return false; }
-    QString softwareVersion() override { return {}; }
-    bool isSupported() override { return true; }
-    bool needsFirmwareUpdate() override { return false; }
-    bool isLegacy() override { return false; }
-    QString availableVersion() override { return {}; }
-    QSharedPointer<DeviceFirmwareUpdater> deviceHandle() override { return {}; }
-};
+using Device = StubDevice;
 
 Platform::Message deviceChange(uintptr_t code, uint32_t message = Platform::kWmDeviceChange)
 {

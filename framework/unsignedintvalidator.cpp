@@ -1,0 +1,18 @@
+#include "framework/unsignedintvalidator.h"
+
+UnsignedIntValidator::UnsignedIntValidator(int bottom, int top, QObject* parent)
+    : QIntValidator(bottom, top, parent)
+{
+}
+
+UnsignedIntValidator::~UnsignedIntValidator() = default;
+
+QValidator::State UnsignedIntValidator::validate(QString& input, int& pos) const
+{
+    if (input.isEmpty())
+        return Intermediate;
+    const QChar first = input.at(0);
+    if (first < QLatin1Char('1') || first > QLatin1Char('9'))
+        return Invalid;
+    return QIntValidator::validate(input, pos);
+}
