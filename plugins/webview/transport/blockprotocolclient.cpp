@@ -121,6 +121,9 @@ void BlockProtocolClient::reset()
     if (auto* socket = qobject_cast<QTcpSocket*>(device))
         socket->flush();
     device->close();
+    // We may be inside one of the device's own signals, or in our destructor: let the event
+    // loop delete it, not our children's clean-up.
+    device->setParent(nullptr);
     device->deleteLater();
     // A later start begins a fresh conversation: nothing of this one may leak into it.
     m_pending.clear();
