@@ -1,16 +1,13 @@
 #include "plugins/webview/transport/blockparser.h"
 
+#include "plugins/webview/transport/asciicase.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace BlockProtocol {
 
 namespace {
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 bool isDigit(char c)
 {
@@ -20,7 +17,7 @@ bool isDigit(char c)
 QByteArray leftTrimmed(const QByteArray& text)
 {
     qsizetype i = 0;
-    while (i < text.size() && isSpace(text.at(i)))
+    while (i < text.size() && isAsciiSpace(text.at(i)))
         ++i;
     return text.mid(i);
 }
@@ -28,7 +25,7 @@ QByteArray leftTrimmed(const QByteArray& text)
 QByteArray rightTrimmed(const QByteArray& text)
 {
     qsizetype n = text.size();
-    while (n > 0 && isSpace(text.at(n - 1)))
+    while (n > 0 && isAsciiSpace(text.at(n - 1)))
         --n;
     return text.left(n);
 }
@@ -51,7 +48,7 @@ void addFieldLine(Block& block, const QByteArray& line)
             block.addField({}, {});
             return;
         }
-        if (digits == 0 || !isSpace(line.at(digits)))
+        if (digits == 0 || !isAsciiSpace(line.at(digits)))
             return;
         block.addField(line.left(digits), leftTrimmed(line.mid(digits + 1)));
         return;

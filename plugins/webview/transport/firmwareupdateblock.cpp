@@ -11,11 +11,6 @@ namespace {
 
 const QByteArray kName = QByteArrayLiteral("FIRMWARE UPDATE");
 
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 } // namespace
 
 BlockProtocol::Block makeBlock()
@@ -55,7 +50,7 @@ bool portFromString(const QByteArray& text, uint16_t& port)
 {
     // Reads like strtol into a 32-bit long: leading blanks, a sign, digits, anything after.
     qsizetype i = 0;
-    while (i < text.size() && isSpace(text.at(i)))
+    while (i < text.size() && BlockProtocol::isAsciiSpace(text.at(i)))
         ++i;
     bool negative = false;
     if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-')) {
