@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; exits non-zero on any
 # failure. The fuzz targets are built with clang and each runs for a bounded number of inputs;
-# the unit and end-to-end tests run last, so CTest's summary closes the output.
+# the suite runs under ASan+UBSan; the plain unit and end-to-end tests run last, so CTest's
+# summary closes the output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -20,6 +21,13 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZ
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$fuzz" -j "$jobs"
 (cd "$fuzz" && ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+if [ -z "${PELLWORTH_SKIP_SANITIZERS:-}" ]; then
+    asan=$build-asan
+    BUILD_DIR=$asan bash "$root/tools/build.sh" -DPELLWORTH_SANITIZE=address,undefined
+    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs") || status=1
+fi
 
 (cd "$build" && ctest --output-on-failure -j "$jobs") || status=1
 
