@@ -45,8 +45,8 @@ public:
     {
         if (!fits(offset, 4))
             return false;
-        *out = uint32_t(m_data[offset]) | uint32_t(m_data[offset + 1]) << 8
-               | uint32_t(m_data[offset + 2]) << 16 | uint32_t(m_data[offset + 3]) << 24;
+        *out = uint32_t(m_data[offset]) | uint32_t(m_data[offset + 1]) << 8 |
+               uint32_t(m_data[offset + 2]) << 16 | uint32_t(m_data[offset + 3]) << 24;
         return true;
     }
 

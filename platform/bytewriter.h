@@ -50,7 +50,8 @@ public:
 
     bool u64(size_t offset, uint64_t value)
     {
-        return fits(offset, 8) && u32(offset, uint32_t(value)) && u32(offset + 4, uint32_t(value >> 32));
+        return fits(offset, 8) && u32(offset, uint32_t(value)) &&
+               u32(offset + 4, uint32_t(value >> 32));
     }
 
     bool bytes(size_t offset, const void* source, size_t width)

@@ -21,8 +21,8 @@ struct DeviceBroadcast
     static constexpr uint32_t kHandleFilterSize = 56;
 
     uint32_t type = 0;
-    Guid classGuid;   // device interface only
-    std::string name; // device interface only; plain ASCII
+    Guid classGuid;      // device interface only
+    std::string name;    // device interface only; plain ASCII
     uint64_t handle = 0; // handle only
 
     // A device-interface header for a message (with the name) or a filter (empty name).

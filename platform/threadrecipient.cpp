@@ -82,7 +82,8 @@ bool ThreadRecipient::invoke(const std::function<void()>& work)
     }
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    if (!post([work, done] {
+    // The queued item holds the only reference, so dropping it breaks the promise.
+    if (!post([work, done = std::move(done)] {
             work();
             done->set_value();
         }))

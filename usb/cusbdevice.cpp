@@ -66,8 +66,8 @@ CVNUsbStatus CUSBDevice::controlTransfer(UsbControlRequest* request)
     w.u32(16, request->timeout2);
     if (request->wLength && request->data)
         w.bytes(kControlTransferHeaderSize, request->data, request->wLength);
-    Platform::IoStatus s = m_connection->ioControl(DriverFunction::kControlTransfer,
-                                                   buffer.data(), size, buffer.data(), size);
+    Platform::IoStatus s = m_connection->ioControl(DriverFunction::kControlTransfer, buffer.data(),
+                                                   size, buffer.data(), size);
     if (!s.ok)
         return m_connection->lastFailureStatus();
     if (s.bytesReturned != size)
@@ -216,12 +216,12 @@ CVNUsbStatus CUSBDevice::createInterfaceIterator(const FindInterfaceRequest* req
     Platform::IoStatus s = m_connection->ioControl(DriverFunction::kInterfaceList, match,
                                                    sizeof match, head, sizeof head);
     uint32_t count = 0;
-    if (!s.ok || s.bytesReturned != 4 || !Platform::ByteReader(head, 4).u32(0, &count)
-        || count > kMaxInterfaceIds)
+    if (!s.ok || s.bytesReturned != 4 || !Platform::ByteReader(head, 4).u32(0, &count) ||
+        count > kMaxInterfaceIds)
         return kCVNUsbError;
     std::vector<uint8_t> reply(4 + 4 * size_t(count), 0);
-    s = m_connection->ioControl(DriverFunction::kInterfaceList, match, sizeof match,
-                                reply.data(), uint32_t(reply.size()));
+    s = m_connection->ioControl(DriverFunction::kInterfaceList, match, sizeof match, reply.data(),
+                                uint32_t(reply.size()));
     Platform::ByteReader r(reply.data(), reply.size());
     uint32_t again = 0;
     // The second answer must be whole and no longer than the first announced.
@@ -253,8 +253,8 @@ const std::vector<uint8_t>* CUSBDevice::configurationDescriptor(uint8_t index)
     Platform::IoStatus s = m_connection->ioControl(DriverFunction::kConfigurationDescriptor, in,
                                                    sizeof in, head, sizeof head);
     uint32_t total = 0;
-    if (!s.ok || s.bytesReturned != 4 || !Platform::ByteReader(head, 4).u32(0, &total)
-        || total < 4 || total > kMaxConfigurationReply)
+    if (!s.ok || s.bytesReturned != 4 || !Platform::ByteReader(head, 4).u32(0, &total) ||
+        total < 4 || total > kMaxConfigurationReply)
         return nullptr;
     std::vector<uint8_t> reply(total, 0);
     s = m_connection->ioControl(DriverFunction::kConfigurationDescriptor, in, sizeof in,

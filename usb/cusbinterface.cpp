@@ -151,18 +151,17 @@ void CUSBInterface::fillBlock(uint8_t* block, uint8_t pipe, uint32_t length, uin
     w.u32(12, timeout2);
 }
 
-CVNUsbStatus CUSBInterface::readPipe(uint8_t pipe, void* buffer, uint32_t* length,
-                                     uint32_t timeout, uint32_t timeout2)
+CVNUsbStatus CUSBInterface::readPipe(uint8_t pipe, void* buffer, uint32_t* length, uint32_t timeout,
+                                     uint32_t timeout2)
 {
     if (!length)
         return kCVNUsbBadArgument;
     uint8_t block[kPipeTransferBlockSize];
     fillBlock(block, pipe, *length, timeout, timeout2);
-    Platform::IoStatus s = m_connection->ioControl(DriverFunction::kReadPipe, block, sizeof block,
-                                                   buffer, *length);
+    Platform::IoStatus s =
+        m_connection->ioControl(DriverFunction::kReadPipe, block, sizeof block, buffer, *length);
     if (!s.ok)
-        return s.lastError == Platform::kErrorSemTimeout ? kCVNUsbTransactionTimeout
-                                                         : kCVNUsbError;
+        return s.lastError == Platform::kErrorSemTimeout ? kCVNUsbTransactionTimeout : kCVNUsbError;
     // More than was asked for cannot have fitted: the count is not to be believed.
     if (s.bytesReturned > *length)
         return kCVNUsbError;
@@ -206,8 +205,8 @@ CVNUsbStatus CUSBInterface::writePipeAsync(uint8_t pipe, const void* data, uint3
 }
 
 CVNUsbStatus CUSBInterface::startAsync(uint32_t function, uint8_t pipe, const void* data,
-                                       void* buffer, uint32_t length,
-                                       CVNUsbCompletion completion, void* context)
+                                       void* buffer, uint32_t length, CVNUsbCompletion completion,
+                                       void* context)
 {
     const bool write = function == DriverFunction::kWritePipeAsync;
     std::unique_ptr<AsyncRequest> request(new (std::nothrow) AsyncRequest(
@@ -274,8 +273,7 @@ const uint8_t* CUSBInterface::findDescriptor(const uint8_t* previous, uint8_t ty
     const std::vector<uint8_t>* configuration = m_device->configurationDescriptor(0);
     if (!configuration)
         return nullptr;
-    return DescriptorWalk(configuration->data(), configuration->size())
-        .find(m_id, previous, type);
+    return DescriptorWalk(configuration->data(), configuration->size()).find(m_id, previous, type);
 }
 
 const uint8_t* CUSBInterface::findClassDescriptor(uint8_t type, uint32_t index)

@@ -6,12 +6,15 @@ namespace USB {
 std::string CVNUsbStatusText(CVNUsbStatus status)
 {
     static const char* const names[] = {
-        "kCVNUsbSuccess",         "kCVNUsbError",           "kCVNUsbNoResources",
-        "kCVNUsbNoDevice",        "kCVNUsbBadArgument",     "kCVNUsbExclusiveAccess",
-        "kCVNUsbNotOpen",         "kCVNUsbNotAttached",     "kCVNUsbAborted",
-        "kCVNUsbNotResponding",   "kCVNUsbNotHandled",      "kCVNUsbUnknownPipeErr",
-        "kCVNUsbNotEnoughPowerErr", "kCVNUsbEndpointNotFound", "kCVNUsbConfigNotFound",
-        "kCVNUsbTransactionTimeout", "kCVNUsbPipeStalled",  "kCVNUsbInterfaceNotFound",
+        "kCVNUsbSuccess",           "kCVNUsbError",
+        "kCVNUsbNoResources",       "kCVNUsbNoDevice",
+        "kCVNUsbBadArgument",       "kCVNUsbExclusiveAccess",
+        "kCVNUsbNotOpen",           "kCVNUsbNotAttached",
+        "kCVNUsbAborted",           "kCVNUsbNotResponding",
+        "kCVNUsbNotHandled",        "kCVNUsbUnknownPipeErr",
+        "kCVNUsbNotEnoughPowerErr", "kCVNUsbEndpointNotFound",
+        "kCVNUsbConfigNotFound",    "kCVNUsbTransactionTimeout",
+        "kCVNUsbPipeStalled",       "kCVNUsbInterfaceNotFound",
     };
     if (status < sizeof names / sizeof names[0])
         return names[status];

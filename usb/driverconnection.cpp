@@ -59,11 +59,11 @@ bool DriverConnection::matches(const DeviceFilter& filter) const
                            [id](uint32_t entry) { return (entry & 0xFFFF) == (id & 0xFFFF); });
     };
     uint32_t id = 0;
-    if (!filter.vendorIds.empty()
-        && (!readWord(DriverFunction::kVendorId, &id) || !listed(filter.vendorIds, id)))
+    if (!filter.vendorIds.empty() &&
+        (!readWord(DriverFunction::kVendorId, &id) || !listed(filter.vendorIds, id)))
         return false;
-    if (!filter.productIds.empty()
-        && (!readWord(DriverFunction::kProductId, &id) || !listed(filter.productIds, id)))
+    if (!filter.productIds.empty() &&
+        (!readWord(DriverFunction::kProductId, &id) || !listed(filter.productIds, id)))
         return false;
     return true;
 }
@@ -89,8 +89,8 @@ DriverConnection* ConnectToDriverWithPath(const std::string& path, Platform::Rec
     uint32_t second = 0;
     Platform::ByteReader r(reply, sizeof reply);
     // Versions 5 and later of the driver, speaking an interface no newer than ours.
-    if (!s.ok || s.bytesReturned != 8 || !r.u32(0, &first) || !r.u32(4, &second) || first < 5
-        || second > 5) {
+    if (!s.ok || s.bytesReturned != 8 || !r.u32(0, &first) || !r.u32(4, &second) || first < 5 ||
+        second > 5) {
         connection->release();
         return nullptr;
     }

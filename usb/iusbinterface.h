@@ -27,9 +27,8 @@ public:
     virtual CVNUsbStatus byteProperty833(uint8_t* value) = 0;
     virtual CVNUsbStatus GetNumEndpoints(uint8_t* count) = 0;
     // direction 0 out, 1 in; transfer type 2 bulk; the fourth value is the interval.
-    virtual CVNUsbStatus GetPipeProperties(uint8_t pipe, uint8_t* direction,
-                                           uint8_t* transferType, uint16_t* maxPacketSize,
-                                           uint8_t* fourth) = 0;
+    virtual CVNUsbStatus GetPipeProperties(uint8_t pipe, uint8_t* direction, uint8_t* transferType,
+                                           uint16_t* maxPacketSize, uint8_t* fourth) = 0;
     virtual CVNUsbStatus resetPipe(uint8_t pipe) = 0;
     // *length in: bytes to read; out: bytes read.
     virtual CVNUsbStatus readPipe(uint8_t pipe, void* buffer, uint32_t* length, uint32_t timeout,

@@ -84,8 +84,8 @@ void reportArrival(NotificationRegistration* registration, DriverConnection* con
 
 bool handleArrival(NotificationRegistration* registration, const Platform::DeviceBroadcast& header)
 {
-    if (header.type != Platform::DeviceBroadcast::kDeviceInterface
-        || header.classGuid != kCVNUsbDriverClass)
+    if (header.type != Platform::DeviceBroadcast::kDeviceInterface ||
+        header.classGuid != kCVNUsbDriverClass)
         return false;
     static const char* const function = "CVN::USB::CVNUsb_HandleDeviceArrivalMessage";
     DriverConnection* connection =
@@ -98,8 +98,7 @@ bool handleArrival(NotificationRegistration* registration, const Platform::Devic
     if (connection->matches(registration->filter)) {
         auto* device = new (std::nothrow) CUSBDevice(connection);
         if (!device) {
-            std::fprintf(stderr, "*** %s[%d]: DeviceInterfaceForInstance failed\n", function,
-                         623);
+            std::fprintf(stderr, "*** %s[%d]: DeviceInterfaceForInstance failed\n", function, 623);
         } else {
             reportArrival(registration, connection, device, header.name);
             reported = true;
@@ -150,11 +149,12 @@ bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b)
     return a.size() < b.size();
 }
 
-NotificationRegistration* CVNUsb_RegisterDeviceNotifications(
-    CVNUsbDeviceCallback arrival, void* arrivalContext, CVNUsbDeviceCallback removal,
-    void* removalContext, const uint32_t* vendorIds, uint32_t vendorCount,
-    const uint32_t* productIds, uint32_t productCount, Platform::Recipient* recipient,
-    uint32_t flags)
+NotificationRegistration*
+CVNUsb_RegisterDeviceNotifications(CVNUsbDeviceCallback arrival, void* arrivalContext,
+                                   CVNUsbDeviceCallback removal, void* removalContext,
+                                   const uint32_t* vendorIds, uint32_t vendorCount,
+                                   const uint32_t* productIds, uint32_t productCount,
+                                   Platform::Recipient* recipient, uint32_t flags)
 {
     if (flags != 0 && flags != 1)
         return nullptr;
@@ -165,8 +165,8 @@ NotificationRegistration* CVNUsb_RegisterDeviceNotifications(
     registration->arrivalContext = arrivalContext;
     registration->removal = removal;
     registration->removalContext = removalContext;
-    registration->filter = DeviceFilter::fromLists(vendorIds, vendorCount, productIds,
-                                                   productCount);
+    registration->filter =
+        DeviceFilter::fromLists(vendorIds, vendorCount, productIds, productCount);
     registration->recipient = recipient;
     registration->flags = flags;
     if (recipient && !acquireClassNotification(recipient, flags)) {
@@ -205,14 +205,14 @@ bool CVNUsb_HandleDeviceChangeMessage(NotificationRegistration* registration, ui
     Platform::DeviceBroadcast header;
     switch (eventCode) {
     case Platform::kDbtDeviceArrival:
-        return Platform::DeviceBroadcast::parse(eventData, eventDataSize, &header)
-               && handleArrival(registration, header);
+        return Platform::DeviceBroadcast::parse(eventData, eventDataSize, &header) &&
+               handleArrival(registration, header);
     case Platform::kDbtDeviceQueryRemove:
     case Platform::kDbtDeviceQueryRemoveFailed:
     case Platform::kDbtDeviceRemovePending:
     case Platform::kDbtDeviceRemoveComplete:
-        return Platform::DeviceBroadcast::parse(eventData, eventDataSize, &header)
-               && handleRemoval(registration, header);
+        return Platform::DeviceBroadcast::parse(eventData, eventDataSize, &header) &&
+               handleRemoval(registration, header);
     default:
         return false;
     }

@@ -47,11 +47,12 @@ struct NotificationRegistration
 // Registers for the driver's devices; the devices already present are reported before
 // this returns. Empty (or null) lists accept every id. flags: 0 window, 1 service; anything
 // else gives null.
-NotificationRegistration* CVNUsb_RegisterDeviceNotifications(
-    CVNUsbDeviceCallback arrival, void* arrivalContext, CVNUsbDeviceCallback removal,
-    void* removalContext, const uint32_t* vendorIds, uint32_t vendorCount,
-    const uint32_t* productIds, uint32_t productCount, Platform::Recipient* recipient,
-    uint32_t flags);
+NotificationRegistration*
+CVNUsb_RegisterDeviceNotifications(CVNUsbDeviceCallback arrival, void* arrivalContext,
+                                   CVNUsbDeviceCallback removal, void* removalContext,
+                                   const uint32_t* vendorIds, uint32_t vendorCount,
+                                   const uint32_t* productIds, uint32_t productCount,
+                                   Platform::Recipient* recipient, uint32_t flags);
 
 // Frees the registration; nothing is reported afterwards. Null is ignored.
 void CVNUsb_UnregisterDeviceNotifications(NotificationRegistration* registration);

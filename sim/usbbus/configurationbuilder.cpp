@@ -57,15 +57,9 @@ ConfigurationBuilder& ConfigurationBuilder::descriptor(uint8_t type,
 std::vector<uint8_t> ConfigurationBuilder::build() const
 {
     const size_t total = 9 + m_body.size();
-    std::vector<uint8_t> bytes = {9,
-                                  2,
-                                  uint8_t(total),
-                                  uint8_t(total >> 8),
-                                  uint8_t(m_numbers.size()),
-                                  m_value,
-                                  0,
-                                  m_attributes,
-                                  m_maxPower};
+    std::vector<uint8_t> bytes = {
+        9,       2, uint8_t(total), uint8_t(total >> 8), uint8_t(m_numbers.size()),
+        m_value, 0, m_attributes,   m_maxPower};
     bytes.insert(bytes.end(), m_body.begin(), m_body.end());
     return bytes;
 }

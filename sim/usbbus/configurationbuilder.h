@@ -28,7 +28,6 @@ public:
     std::vector<uint8_t> build() const;
 
 private:
-
     uint8_t m_value;
     uint8_t m_attributes;
     uint8_t m_maxPower;

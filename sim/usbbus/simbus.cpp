@@ -125,8 +125,8 @@ DeviceId SimBus::plugAt(std::shared_ptr<UsbDeviceModel> model, std::string path)
         if (instance.empty())
             instance = "sim" + std::to_string(device->id);
         char head[64];
-        std::snprintf(head, sizeof head, "\\\\?\\usb#vid_%04x&pid_%04x#",
-                      device->identity.vendorId, device->identity.productId);
+        std::snprintf(head, sizeof head, "\\\\?\\usb#vid_%04x&pid_%04x#", device->identity.vendorId,
+                      device->identity.productId);
         path = head + instance;
         for (const auto& other : m_devices) {
             if (lower(other.second->path) == lower(path + kClassSuffix))
@@ -137,8 +137,8 @@ DeviceId SimBus::plugAt(std::shared_ptr<UsbDeviceModel> model, std::string path)
     device->path = path;
     m_devices[device->id] = device;
     for (const auto& r : m_registrations) {
-        if (r.second.filter.type == Platform::DeviceBroadcast::kDeviceInterface
-            && r.second.filter.classGuid == kDriverClass)
+        if (r.second.filter.type == Platform::DeviceBroadcast::kDeviceInterface &&
+            r.second.filter.classGuid == kDriverClass)
             postLocked(r.first, Platform::kDbtDeviceArrival,
                        Platform::DeviceBroadcast::encodeDeviceInterface(kDriverClass, path));
     }
@@ -176,8 +176,8 @@ bool SimBus::unplugDevice(DeviceId id, bool announce)
             }
             for (const auto& r : m_registrations) {
                 const auto& f = r.second.filter;
-                if (f.type == Platform::DeviceBroadcast::kDeviceInterface
-                    && f.classGuid == kDriverClass)
+                if (f.type == Platform::DeviceBroadcast::kDeviceInterface &&
+                    f.classGuid == kDriverClass)
                     postLocked(r.first, Platform::kDbtDeviceRemoveComplete,
                                Platform::DeviceBroadcast::encodeDeviceInterface(kDriverClass,
                                                                                 device->path));
@@ -408,8 +408,8 @@ IoStatus SimBus::ioControlAsync(DriverHandle handle, uint32_t code, const void* 
                                 Platform::IoCompletion* completion)
 {
     const uint32_t function = (code >> 2) & 0xFFF;
-    if ((code & 0xFFFFC003u) != 0x220000u
-        || (function != WritePipeAsync && function != ReadPipeAsync) || !completion)
+    if ((code & 0xFFFFC003u) != 0x220000u ||
+        (function != WritePipeAsync && function != ReadPipeAsync) || !completion)
         return failed(kErrorInvalidFunction);
     std::shared_ptr<Device> device = deviceOf(handle);
     if (!device)
@@ -437,13 +437,14 @@ void SimBus::cancel(DriverHandle handle, Platform::IoCompletion* completion)
         t->abandon(Usbd::kCanceled);
 }
 
-Platform::NotificationHandle SimBus::registerNotification(
-    Platform::Recipient* recipient, const Platform::NotificationFilter& filter)
+Platform::NotificationHandle
+SimBus::registerNotification(Platform::Recipient* recipient,
+                             const Platform::NotificationFilter& filter)
 {
     if (!recipient)
         return 0;
-    if (filter.type != Platform::DeviceBroadcast::kDeviceInterface
-        && filter.type != Platform::DeviceBroadcast::kHandle)
+    if (filter.type != Platform::DeviceBroadcast::kDeviceInterface &&
+        filter.type != Platform::DeviceBroadcast::kHandle)
         return 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (filter.type == Platform::DeviceBroadcast::kHandle && !m_handles.count(filter.handle))
@@ -518,20 +519,20 @@ IoStatus SimBus::startTransfer(DriverHandle handle, const std::shared_ptr<Device
                                const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
                                uint8_t* output, Platform::IoCompletion* completion)
 {
-    transfer->setAsync(output, [this, handle, device, transfer,
-                                completion](uint32_t usbd, uint32_t bytes) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            device->pending.erase(transfer);
-            auto it = m_handles.find(handle);
-            if (it != m_handles.end()) {
-                it->second.async.erase(completion);
-                if (usbd != 0)
-                    it->second.lastUsbd = usbd;
-            }
-        }
-        completion->ioCompleted(usbd == 0 ? 0 : errorFor(usbd), bytes);
-    });
+    transfer->setAsync(output,
+                       [this, handle, device, transfer, completion](uint32_t usbd, uint32_t bytes) {
+                           {
+                               std::lock_guard<std::mutex> lock(m_mutex);
+                               device->pending.erase(transfer);
+                               auto it = m_handles.find(handle);
+                               if (it != m_handles.end()) {
+                                   it->second.async.erase(completion);
+                                   if (usbd != 0)
+                                       it->second.lastUsbd = usbd;
+                               }
+                           }
+                           completion->ioCompleted(usbd == 0 ? 0 : errorFor(usbd), bytes);
+                       });
     Admission admission;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -576,8 +577,8 @@ IoStatus SimBus::pipeRequest(DriverHandle handle, const std::shared_ptr<Device>&
     uint8_t pipe = 0;
     uint32_t length = 0;
     uint32_t timeout = 0;
-    if (inputSize < kPipeBlock || !r.u8(0, &interfaceId) || !r.u8(1, &pipe) || !r.u32(4, &length)
-        || !r.u32(8, &timeout))
+    if (inputSize < kPipeBlock || !r.u8(0, &interfaceId) || !r.u8(1, &pipe) || !r.u32(4, &length) ||
+        !r.u32(8, &timeout))
         return failed(Platform::kErrorInvalidParameter);
     const bool write = function == WritePipe || function == WritePipeAsync;
     if (write ? inputSize - kPipeBlock != length : outputSize < length)
@@ -617,8 +618,8 @@ IoStatus SimBus::pipeRequest(DriverHandle handle, const std::shared_ptr<Device>&
 }
 
 IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& device,
-                       uint32_t function, const uint8_t* input, uint32_t inputSize,
-                       uint8_t* output, uint32_t outputSize)
+                       uint32_t function, const uint8_t* input, uint32_t inputSize, uint8_t* output,
+                       uint32_t outputSize)
 {
     const DeviceIdentity& id = device->identity;
     ByteReader in(input, inputSize);
@@ -665,9 +666,9 @@ IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& devic
         uint8_t direction = 0, type = 0, recipient = 0;
         ControlSetup setup;
         uint32_t timeout = 0;
-        if (!in.u8(0, &direction) || !in.u8(1, &type) || !in.u8(2, &recipient)
-            || !in.u8(3, &setup.request) || !in.u16(4, &setup.value) || !in.u16(6, &setup.index)
-            || !in.u16(8, &setup.length) || !in.u32(12, &timeout))
+        if (!in.u8(0, &direction) || !in.u8(1, &type) || !in.u8(2, &recipient) ||
+            !in.u8(3, &setup.request) || !in.u16(4, &setup.value) || !in.u16(6, &setup.index) ||
+            !in.u16(8, &setup.length) || !in.u32(12, &timeout))
             return failed(Platform::kErrorInvalidParameter);
         if (inputSize != kControlHeader + setup.length || outputSize != inputSize) {
             record(handle, Usbd::kInvalidParameter);
@@ -681,9 +682,8 @@ IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& devic
         entry.kind = LogEntry::Control;
         entry.setup = setup;
         entry.data = data;
-        auto transfer = std::make_shared<SimTransfer>(Transfer::Control, setup, 0, 0,
-                                                      std::move(data),
-                                                      setup.isIn() ? setup.length : 0);
+        auto transfer = std::make_shared<SimTransfer>(
+            Transfer::Control, setup, 0, 0, std::move(data), setup.isIn() ? setup.length : 0);
         IoStatus status = runTransfer(handle, device, transfer, std::move(entry), timeout);
         if (!status.ok)
             return status;
@@ -761,8 +761,7 @@ IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& devic
         std::vector<uint32_t> ids;
         for (size_t i = 0; i < layout.interfaces.size(); ++i) {
             const auto& f = layout.interfaces[i];
-            const uint8_t have[4] = {f.interfaceClass, f.subClass, f.protocol,
-                                     f.alternateSetting};
+            const uint8_t have[4] = {f.interfaceClass, f.subClass, f.protocol, f.alternateSetting};
             bool ok = true;
             for (int k = 0; k < 4; ++k)
                 ok = ok && (match[k] == 0xFFFF || match[k] == have[k]);
@@ -818,8 +817,7 @@ IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& devic
     }
     case WritePipe:
     case ReadPipe:
-        return pipeRequest(handle, device, function, input, inputSize, output, outputSize,
-                           nullptr);
+        return pipeRequest(handle, device, function, input, inputSize, output, outputSize, nullptr);
     case ResetDevice:
         log(LogEntry::ResetDevice, 0, 0);
         device->model->resetDevice();
@@ -828,8 +826,8 @@ IoStatus SimBus::serve(DriverHandle handle, const std::shared_ptr<Device>& devic
         ConfigurationLayout layout;
         ConfigurationLayout::Interface* f = nullptr;
         uint32_t pipe = 0;
-        if (!layoutInterface(layout, &f) || !in.u32(4, &pipe) || pipe < 1
-            || pipe > f->endpoints.size())
+        if (!layoutInterface(layout, &f) || !in.u32(4, &pipe) || pipe < 1 ||
+            pipe > f->endpoints.size())
             return failed(Platform::kErrorInvalidParameter);
         const uint8_t address = f->endpoints[pipe - 1].address;
         log(LogEntry::ResetPipe, pipe, address);

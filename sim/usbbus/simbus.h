@@ -46,8 +46,9 @@ public:
                                       uint32_t outputSize,
                                       Platform::IoCompletion* completion) override;
     void cancel(Platform::DriverHandle handle, Platform::IoCompletion* completion) override;
-    Platform::NotificationHandle registerNotification(
-        Platform::Recipient* recipient, const Platform::NotificationFilter& filter) override;
+    Platform::NotificationHandle
+    registerNotification(Platform::Recipient* recipient,
+                         const Platform::NotificationFilter& filter) override;
     void unregisterNotification(Platform::NotificationHandle notification) override;
 
 private:
@@ -88,13 +89,12 @@ private:
                           LogEntry entry);
     Platform::IoStatus runTransfer(Platform::DriverHandle handle,
                                    const std::shared_ptr<Device>& device,
-                                   const std::shared_ptr<SimTransfer>& transfer,
-                                   LogEntry entry, uint32_t timeoutMs);
+                                   const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
+                                   uint32_t timeoutMs);
     Platform::IoStatus startTransfer(Platform::DriverHandle handle,
                                      const std::shared_ptr<Device>& device,
-                                     const std::shared_ptr<SimTransfer>& transfer,
-                                     LogEntry entry, uint8_t* output,
-                                     Platform::IoCompletion* completion);
+                                     const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
+                                     uint8_t* output, Platform::IoCompletion* completion);
     void record(Platform::DriverHandle handle, uint32_t usbd);
     Platform::IoStatus pipeRequest(Platform::DriverHandle handle,
                                    const std::shared_ptr<Device>& device, uint32_t function,

@@ -142,8 +142,8 @@ void SimpleUsbDevice::control(const TransferPtr& transfer)
             handler = it->second;
     }
     std::vector<uint8_t> in;
-    uint32_t status = handler ? handler(setup, transfer->outData(), &in)
-                              : standardRequest(setup, &in);
+    uint32_t status =
+        handler ? handler(setup, transfer->outData(), &in) : standardRequest(setup, &in);
     if (status != kNoReply)
         transfer->complete(status, in);
 }

@@ -30,9 +30,8 @@ public:
     // Gives a Usbd status; kNoReply leaves the request unanswered (the host times out), and
     // the handler may keep the transfer to answer later through respond().
     static constexpr uint32_t kNoReply = 0xFFFFFFFFu;
-    using ControlHandler = std::function<uint32_t(const ControlSetup& setup,
-                                                  const std::vector<uint8_t>& out,
-                                                  std::vector<uint8_t>* in)>;
+    using ControlHandler = std::function<uint32_t(
+        const ControlSetup& setup, const std::vector<uint8_t>& out, std::vector<uint8_t>* in)>;
     using BulkOutHandler = std::function<uint32_t(const std::vector<uint8_t>& data)>;
 
     SimpleUsbDevice(DeviceIdentity identity, std::vector<uint8_t> configuration);

@@ -14,10 +14,10 @@ namespace Sim {
 // bulk together) from the moment they are set; 0 switches a knob off.
 struct Faults
 {
-    int stallRequest = 0;   // the n-th transfer stalls
-    int dropRequest = 0;    // the n-th transfer is never answered: the host times out
+    int stallRequest = 0;    // the n-th transfer stalls
+    int dropRequest = 0;     // the n-th transfer is never answered: the host times out
     int unplugAtRequest = 0; // the device goes away when the n-th transfer arrives
-    int shortReplyBy = 0;   // control IN replies come back this many bytes short
+    int shortReplyBy = 0;    // control IN replies come back this many bytes short
     bool refuseOpen = false; // opening the device path fails
     // The driver's handshake reply: two words and how many bytes of it come back.
     uint32_t handshakeFirst = 5;
@@ -28,8 +28,15 @@ struct Faults
 // One request as it reached the device.
 struct LogEntry
 {
-    enum Kind { Control, BulkOut, BulkIn, ResetDevice, ResetPipe, SelectConfiguration,
-                DriverOption };
+    enum Kind {
+        Control,
+        BulkOut,
+        BulkIn,
+        ResetDevice,
+        ResetPipe,
+        SelectConfiguration,
+        DriverOption
+    };
     Kind kind = Control;
     ControlSetup setup;        // Control
     uint8_t endpoint = 0;      // BulkOut, BulkIn, ResetPipe

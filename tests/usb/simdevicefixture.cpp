@@ -60,7 +60,6 @@ NotificationRegistration* registerCollector(DeviceCollector* collector,
                                             Platform::Recipient* recipient)
 {
     return CVNUsb_RegisterDeviceNotifications(
-        &DeviceCollector::arrived, collector, &DeviceCollector::removed, collector,
-        vendors.data(), uint32_t(vendors.size()), products.data(), uint32_t(products.size()),
-        recipient, 0);
+        &DeviceCollector::arrived, collector, &DeviceCollector::removed, collector, vendors.data(),
+        uint32_t(vendors.size()), products.data(), uint32_t(products.size()), recipient, 0);
 }

@@ -261,8 +261,9 @@ void TestDriverAccess::removalCodes()
     const std::string path = bus().devicePath(id);
     const Platform::DriverHandle handle = r->paths.begin()->second;
 
-    Platform::Message m = byHandle ? deviceChange(code, Platform::DeviceBroadcast::encodeHandle(handle))
-                                   : interfaceMessage(code, path);
+    Platform::Message m = byHandle
+                              ? deviceChange(code, Platform::DeviceBroadcast::encodeHandle(handle))
+                              : interfaceMessage(code, path);
     QCOMPARE(CVNUsb_HandleDeviceChangeMessage(r, m), reported);
     QCOMPARE(int(collector.removals.size()), reported ? 1 : 0);
     if (reported) {
