@@ -395,6 +395,8 @@ IoStatus SimBus::ioControl(DriverHandle handle, uint32_t code, const void* input
     if (function == LastUsbStatus) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_handles.find(handle);
+        if (it == m_handles.end())
+            return failed(Platform::kErrorInvalidHandle);
         uint32_t usbd = device->present ? it->second.lastUsbd : Usbd::kDeviceGone;
         return word(out, outputSize, usbd);
     }
