@@ -1,0 +1,34 @@
+#pragma once
+
+#include "sim/usbbus/configurationbuilder.h"
+#include "sim/usbbus/simpleusbdevice.h"
+#include "sim/usbbus/usbbus.h"
+#include "usb/cvnusb.h"
+
+#include <memory>
+#include <vector>
+
+// A small vendor device: interface 0 (class 0xFF/2) with bulk OUT 0x01 and bulk IN 0x81,
+// interface 1 (class 0xFE/1) with a 9-byte class descriptor of type 0x21.
+std::shared_ptr<Sim::SimpleUsbDevice> makeTestDevice(uint16_t vendorId = 0x2C4A,
+                                                     uint16_t productId = 0xC34C);
+std::vector<uint8_t> testConfiguration();
+
+// Collects the devices a registration reports; each kept with its own reference.
+struct DeviceCollector
+{
+    ~DeviceCollector();
+    void clear();
+
+    static CVN::USB::CVNUsbStatus arrived(CVN::USB::IUSBDevice* device, void* context);
+    static CVN::USB::CVNUsbStatus removed(CVN::USB::IUSBDevice* device, void* context);
+
+    std::vector<CVN::USB::IUSBDevice*> arrivals;
+    std::vector<CVN::USB::IUSBDevice*> removals;
+};
+
+// Registers without a recipient: the devices present are reported at once.
+CVN::USB::NotificationRegistration* registerCollector(DeviceCollector* collector,
+                                                      std::vector<uint32_t> vendors = {},
+                                                      std::vector<uint32_t> products = {},
+                                                      Platform::Recipient* recipient = nullptr);
