@@ -37,6 +37,7 @@ void PeriodicTimer::stop()
     if (m_threadId.load() == std::this_thread::get_id())
         throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
     std::lock_guard<std::mutex> control(m_controlLock);
+    m_stopRequested.store(true);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_running = false;
@@ -47,6 +48,7 @@ void PeriodicTimer::stop()
         m_thread = std::thread();
         m_threadId.store(std::thread::id());
     }
+    m_stopRequested.store(false);
 }
 
 void PeriodicTimer::run(int periodMs)
@@ -57,9 +59,10 @@ void PeriodicTimer::run(int periodMs)
     for (;;) {
         const auto period = std::chrono::milliseconds(periodMs > 0 ? periodMs : 0);
         const auto deadline = Clock::now() + period;
-        for (auto now = Clock::now(); m_running && now < deadline; now = Clock::now())
+        for (auto now = Clock::now(); m_running && !m_stopRequested.load() && now < deadline;
+             now = Clock::now())
             m_condition.wait_until(lock, std::min<Clock::time_point>(deadline, now + kLongestWait));
-        if (!m_running)
+        if (!m_running || m_stopRequested.load())
             return;
         // Still under the timer lock, so stop waits for this emission to return.
         emit();

@@ -34,4 +34,7 @@ private:
     // Serialises start and stop, so only one caller joins and the thread object has one owner.
     std::mutex m_controlLock;
     std::atomic<std::thread::id> m_threadId{};
+    // Read between emissions without the lock: a period of zero never waits, so it would never
+    // let stop take the lock.
+    std::atomic<bool> m_stopRequested{false};
 };
