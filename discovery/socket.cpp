@@ -101,17 +101,23 @@ int Socket::open()
     return NoError;
 }
 
-int Socket::bind(const char* address)
+int Socket::prepareAddress(const char* address, int* descriptor, sockaddr_in* in) const
 {
-    const int descriptor = m_descriptor.load();
-    if (descriptor < 0)
+    *descriptor = m_descriptor.load();
+    if (*descriptor < 0)
         return NotSocket;
     if (!address)
         return AddressRequired;
     if (m_family == Local)
         return InvalidArgument;
+    return parseAddress(in, address);
+}
+
+int Socket::bind(const char* address)
+{
+    int descriptor;
     sockaddr_in in;
-    if (const int result = parseAddress(&in, address))
+    if (const int result = prepareAddress(address, &descriptor, &in))
         return result;
     int rc = ::bind(descriptor, reinterpret_cast<const sockaddr*>(&in), sizeof in);
     if (rc < 0 && errno == EADDRINUSE) {
@@ -164,15 +170,9 @@ int Socket::accept(Socket** accepted, uint32_t* peerAddress, uint16_t* peerPort)
 
 int Socket::connect(const char* address)
 {
-    const int descriptor = m_descriptor.load();
-    if (descriptor < 0)
-        return NotSocket;
-    if (!address)
-        return AddressRequired;
-    if (m_family == Local)
-        return InvalidArgument;
+    int descriptor;
     sockaddr_in in;
-    if (const int result = parseAddress(&in, address))
+    if (const int result = prepareAddress(address, &descriptor, &in))
         return result;
     if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&in), sizeof in) < 0) {
         const int error = errno;
@@ -197,14 +197,7 @@ int Socket::send(const char* data, int length, int* sent)
     do {
         count = ::send(descriptor, data, size_t(length), MSG_NOSIGNAL);
     } while (count < 0 && errno == EINTR);
-    if (count > 0) {
-        if (sent)
-            *sent = int(count);
-        return NoError;
-    }
-    if (count == 0 || errno == ECONNRESET || errno == EPIPE)
-        return ConnectionReset;
-    return translateError(errno);
+    return sendResult(count, sent);
 }
 
 int Socket::sendTo(const char* data, int length, int* sent, const char* address)
@@ -228,6 +221,11 @@ int Socket::sendTo(const char* data, int length, int* sent, const char* address)
         count = ::sendto(descriptor, data, size_t(length), MSG_NOSIGNAL,
                          reinterpret_cast<const sockaddr*>(&in), sizeof in);
     } while (count < 0 && errno == EINTR);
+    return sendResult(count, sent);
+}
+
+int Socket::sendResult(long count, int* sent)
+{
     if (count > 0) {
         if (sent)
             *sent = int(count);

@@ -74,6 +74,10 @@ public:
 
 private:
     Socket(int family, int type, int descriptor);
+    // The descriptor and the parsed address for bind and connect, or the error for them.
+    int prepareAddress(const char* address, int* descriptor, sockaddr_in* in) const;
+    // Maps the count of one send call (errno still set on failure) to a result.
+    static int sendResult(long count, int* sent);
     int membership(const char* groupAddress, int option);
     int shutdownDescriptor(int descriptor);
 
