@@ -18,8 +18,8 @@ struct BonjourDevice
 // differs is compared first.
 inline bool operator==(const BonjourDevice& a, const BonjourDevice& b)
 {
-    return a.serviceName == b.serviceName && a.interfaceIndex == b.interfaceIndex
-        && a.serviceType == b.serviceType && a.domain == b.domain;
+    return a.serviceName == b.serviceName && a.interfaceIndex == b.interfaceIndex &&
+           a.serviceType == b.serviceType && a.domain == b.domain;
 }
 
 inline bool operator!=(const BonjourDevice& a, const BonjourDevice& b)

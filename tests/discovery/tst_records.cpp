@@ -1,7 +1,7 @@
 #include "discovery/bonjourinfo.h"
 
-#include <QtTest>
 #include <QThread>
+#include <QtTest>
 
 namespace {
 
