@@ -262,7 +262,7 @@ SettingsTab::addSliderWithEditableValue(const QString& caption, double minimum, 
     slider->setUnitText(units);
     slider->setDefaultEnabled(defaultEnabled);
     slider->setDefaultValue(defaultValue);
-    slider->setFixedWidth(620 - 205 - 20);
+    slider->adjustSize();
     slider->move(205, 0);
     connect(slider, qOverload<>(&SettingsSliderWithEditableValue::valueChanged), this,
             [this, slider] { onAnyControlChanged(slider); });
