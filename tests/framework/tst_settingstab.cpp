@@ -1,4 +1,7 @@
 // Settings tab rows: spacing, sections, status and the grouped builders.
+#include "framework/bookmarkmenu.h"
+#include "framework/bookmarkselector.h"
+#include "framework/cardscrollarea.h"
 #include "framework/cardsection.h"
 #include "framework/flatimagebutton.h"
 #include "framework/frameworkresources.h"
@@ -14,6 +17,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -142,6 +146,44 @@ private Q_SLOTS:
         QTest::keyClicks(address, QStringLiteral("3.4"));
         QCOMPARE(tab.status(), int(Edited));
         QCOMPARE(changed.count(), 3);
+    }
+
+    void finishBookmarksEndsTheColumnOnce()
+    {
+        SettingsTab tab;
+        tab.addTextRow(QStringLiteral("A:"), QStringLiteral("a"));
+        tab.finishBookmarks();
+        tab.finishBookmarks();
+        QCOMPARE(columnOf(tab), QStringList({"row", "36", "stretch"}));
+        QVERIFY(!tab.bookmarkSelector());
+    }
+
+    void bookmarksJumpToTheirRows()
+    {
+        QWidget window;
+        window.resize(620, 200);
+        auto* tab = new SettingsTab(&window);
+        tab->resize(620, 200);
+        tab->addSection(QStringLiteral("Top"));
+        for (int i = 0; i < 12; ++i)
+            tab->addTextRow(QStringLiteral("Row:"), QString::number(i));
+        CardSection* lower = tab->addSection(QStringLiteral("Lower"));
+        tab->addTextRow(QStringLiteral("Last:"), QStringLiteral("x"));
+        QCOMPARE(tab->addBookmark(tab->sections().first(), QStringLiteral("Top")), 0);
+        QCOMPARE(tab->addBookmark(lower, QStringLiteral("Lower")), 1);
+        tab->finishBookmarks();
+        QVERIFY(tab->bookmarkSelector());
+        QCOMPARE(tab->bookmarkSelector()->menu()->entryCount(), 2);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QSignalSpy chosen(tab->bookmarkSelector()->menu(), &BookmarkMenu::bookmarkSelected);
+        tab->bookmarkSelector()->menu()->onBookmarkSelected(1);
+        QCOMPARE(chosen.count(), 1);
+        QScrollBar* bar = tab->scrollArea()->verticalScrollBar();
+        QVERIFY(bar->value() > 0);
+        QCOMPARE(bar->value(), qMin(lower->y(), bar->maximum()));
+        QVERIFY(!tab->bookmarkSelector()->menu()->isVisible());
     }
 
     void radioGroup()
