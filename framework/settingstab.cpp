@@ -410,12 +410,25 @@ SettingsTab::GridGroup SettingsTab::makeGridGroup(const QString* caption,
     return group;
 }
 
+void SettingsTab::insertCheckGrid(QWidget* container, QGridLayout* grid)
+{
+    insertSpacedRow(container);
+    // Check box groups and radio grids line their columns up with each other.
+    m_checkGrids.append(grid);
+    alignGridColumns(m_checkGrids, kGridColumnWidth);
+}
+
+QButtonGroup* SettingsTab::newButtonGroup()
+{
+    auto* group = new QButtonGroup(this);
+    connect(group, &QButtonGroup::idClicked, this, [this, group] { onAnyControlChanged(group); });
+    return group;
+}
+
 QButtonGroup* SettingsTab::addRadioGroup(const QString& caption)
 {
     m_radioRow = addLabelledRow(caption);
-    m_radioButtons = new QButtonGroup(this);
-    QButtonGroup* group = m_radioButtons;
-    connect(group, &QButtonGroup::idClicked, this, [this, group] { onAnyControlChanged(group); });
+    m_radioButtons = newButtonGroup();
     m_radioNextY = 8;
     return m_radioButtons;
 }
@@ -474,9 +487,7 @@ void SettingsTab::endCheckBoxGroup()
 {
     if (!m_checkContainer)
         return;
-    insertSpacedRow(m_checkContainer);
-    m_checkGrids.append(m_checkGrid);
-    alignGridColumns(m_checkGrids, kGridColumnWidth);
+    insertCheckGrid(m_checkContainer, m_checkGrid);
     m_checkContainer = nullptr;
     m_checkGrid = nullptr;
     m_checkRow = 0;
@@ -502,10 +513,7 @@ void SettingsTab::addCheckBoxGroup(const QString& caption, QList<SettingsCheckBo
 
 QWidget* SettingsTab::beginRadioGrid(const QString& caption)
 {
-    m_radioGridButtons = new QButtonGroup(this);
-    QButtonGroup* buttons = m_radioGridButtons;
-    connect(buttons, &QButtonGroup::idClicked, this,
-            [this, buttons] { onAnyControlChanged(buttons); });
+    m_radioGridButtons = newButtonGroup();
     const GridGroup group = makeGridGroup(&caption, GridGroupLayout::radioGrid());
     m_radioGridContainer = group.container;
     m_radioGrid = group.grid;
@@ -534,9 +542,7 @@ void SettingsTab::endRadioGrid()
 {
     if (!m_radioGridContainer)
         return;
-    insertSpacedRow(m_radioGridContainer);
-    m_checkGrids.append(m_radioGrid);
-    alignGridColumns(m_checkGrids, kGridColumnWidth);
+    insertCheckGrid(m_radioGridContainer, m_radioGrid);
     m_radioGridButtons = nullptr;
     m_radioGridContainer = nullptr;
     m_radioGrid = nullptr;
@@ -552,10 +558,8 @@ QButtonGroup* SettingsTab::openImageGroup(const QString* caption, const GridGrou
     m_imageGrid = group.grid;
     m_imageRow = 0;
     m_imageHeight = 0;
-    m_imageButtons = new QButtonGroup(this);
+    m_imageButtons = newButtonGroup();
     QButtonGroup* buttons = m_imageButtons;
-    connect(buttons, &QButtonGroup::idClicked, this,
-            [this, buttons] { onAnyControlChanged(buttons); });
     connect(buttons, &QButtonGroup::buttonToggled, this,
             [this, buttons](QAbstractButton* button, bool checked) {
                 onImageGroupButtonToggled(button, checked, buttons);

@@ -189,6 +189,9 @@ private:
     GridGroup makeGridGroup(const QString* caption, const GridGroupLayout& layout);
     QButtonGroup* openImageGroup(const QString* caption, const GridGroupLayout& layout);
     void connectChange(QAbstractButton* button);
+    // A button group whose clicks mark the tab edited.
+    QButtonGroup* newButtonGroup();
+    void insertCheckGrid(QWidget* container, QGridLayout* grid);
 
     int m_lastRowKind = NothingYet;
     bool m_afterSliderRow = false;

@@ -15,6 +15,10 @@ SliderLink::SliderLink(SettingsSliderWithEditableValue* a, SettingsSliderWithEdi
     : SliderLinkBase(parent)
     , m_a(a)
     , m_b(b)
+    , m_watchedA(a)
+    , m_watchedB(b)
+    , m_parentA(a->parentWidget())
+    , m_parentB(b->parentWidget())
     , m_mode(mode)
 {
     connect(this, &SliderLinkBase::onSliderLinkClicked, this, &SliderLink::onSliderLinkChanged);
@@ -32,24 +36,36 @@ SliderLink::SliderLink(SettingsSliderWithEditableValue* a, SettingsSliderWithEdi
     reposition();
 }
 
+SettingsSliderWithEditableValue* SliderLink::live(const QPointer<QObject>& slider)
+{
+    // A widget being destroyed no longer answers to its own class.
+    return qobject_cast<SettingsSliderWithEditableValue*>(slider.data());
+}
+
 void SliderLink::onSliderLinkChanged(bool linked)
 {
-    if (!linked)
+    SettingsSliderWithEditableValue* a = live(m_a);
+    SettingsSliderWithEditableValue* b = live(m_b);
+    if (!linked || !a || !b)
         return;
-    m_startA = m_a->value();
-    m_startB = m_b->value();
+    m_startA = a->value();
+    m_startB = b->value();
 }
 
 void SliderLink::onSliderAValueChanged(double value)
 {
-    if (m_linked)
-        couple(m_a, m_startA, m_b, m_startB, value);
+    SettingsSliderWithEditableValue* a = live(m_a);
+    SettingsSliderWithEditableValue* b = live(m_b);
+    if (m_linked && a && b)
+        couple(a, m_startA, b, m_startB, value);
 }
 
 void SliderLink::onSliderBValueChanged(double value)
 {
-    if (m_linked)
-        couple(m_b, m_startB, m_a, m_startA, value);
+    SettingsSliderWithEditableValue* a = live(m_a);
+    SettingsSliderWithEditableValue* b = live(m_b);
+    if (m_linked && a && b)
+        couple(b, m_startB, a, m_startA, value);
 }
 
 void SliderLink::couple(SettingsSliderWithEditableValue* source, double sourceStart,
@@ -94,13 +110,15 @@ void SliderLink::couple(SettingsSliderWithEditableValue* source, double sourceSt
 void SliderLink::reposition()
 {
     QWidget* parent = parentWidget();
-    if (!parent || !m_a->isVisible() || !m_b->isVisible())
+    SettingsSliderWithEditableValue* sliderA = live(m_a);
+    SettingsSliderWithEditableValue* sliderB = live(m_b);
+    if (!parent || !sliderA || !sliderB || !sliderA->isVisible() || !sliderB->isVisible())
         return;
     // Through global coordinates: the sliders need not sit inside the link's parent.
-    const QPoint a = parent->mapFromGlobal(
-        m_a->mapToGlobal(QPoint(m_a->width() - m_a->unitLabel()->width(), m_a->height() / 2)));
-    const QPoint b = parent->mapFromGlobal(
-        m_b->mapToGlobal(QPoint(m_b->width() - m_b->unitLabel()->width(), m_b->height() / 2)));
+    const QPoint a = parent->mapFromGlobal(sliderA->mapToGlobal(
+        QPoint(sliderA->width() - sliderA->unitLabel()->width(), sliderA->height() / 2)));
+    const QPoint b = parent->mapFromGlobal(sliderB->mapToGlobal(
+        QPoint(sliderB->width() - sliderB->unitLabel()->width(), sliderB->height() / 2)));
     const int pictureHeight = m_linkButton->height();
     const int gap = std::abs(b.y() - a.y());
     const int bar = qMax(int(std::ceil((gap - pictureHeight) / 2.0)), 0) + 2;
@@ -112,8 +130,8 @@ void SliderLink::reposition()
 
 bool SliderLink::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool slider = watched == m_a || watched == m_b;
-    const bool sliderParent = watched == m_a->parentWidget() || watched == m_b->parentWidget();
+    const bool slider = watched == m_watchedA || watched == m_watchedB;
+    const bool sliderParent = watched == m_parentA || watched == m_parentB;
     const bool ownParent = watched == parent();
     switch (event->type()) {
     case QEvent::Resize:

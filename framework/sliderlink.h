@@ -2,6 +2,8 @@
 
 #include "framework/sliderlinkbase.h"
 
+#include <QPointer>
+
 class SettingsSliderWithEditableValue;
 
 // Couples two sliders while linked. Mode 0 gives the other slider the same value, mode 1 moves
@@ -17,8 +19,9 @@ public:
                QWidget* parent = nullptr);
 
     int mode() const { return m_mode; }
-    SettingsSliderWithEditableValue* sliderA() const { return m_a; }
-    SettingsSliderWithEditableValue* sliderB() const { return m_b; }
+    // Null once the slider is gone (or going).
+    SettingsSliderWithEditableValue* sliderA() const { return live(m_a); }
+    SettingsSliderWithEditableValue* sliderB() const { return live(m_b); }
 
 public Q_SLOTS:
     virtual void onSliderAValueChanged(double value);
@@ -33,8 +36,17 @@ private:
                 SettingsSliderWithEditableValue* target, double targetStart, double value);
     void reposition();
 
-    SettingsSliderWithEditableValue* m_a;
-    SettingsSliderWithEditableValue* m_b;
+    // Either slider, or its row, may go before the link does, and the link still sees their
+    // events while they are being destroyed: only a slider that is still whole is used.
+    static SettingsSliderWithEditableValue* live(const QPointer<QObject>& slider);
+
+    QPointer<QObject> m_a;
+    QPointer<QObject> m_b;
+    // Compared with, never followed.
+    const QObject* m_watchedA;
+    const QObject* m_watchedB;
+    const QObject* m_parentA;
+    const QObject* m_parentB;
     double m_startA = 0.0;
     double m_startB = 0.0;
     int m_mode;

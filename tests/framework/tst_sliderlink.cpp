@@ -103,6 +103,24 @@ private Q_SLOTS:
         QCOMPARE(pair.b.value(), 20.0);
     }
 
+    void sliderMayGoBeforeTheLink()
+    {
+        QWidget parent;
+        auto* a = new SettingsSliderWithEditableValue(&parent);
+        auto* b = new SettingsSliderWithEditableValue(&parent);
+        auto* link = new SliderLink(a, b, SliderLink::Same, &parent);
+        link->linkButton()->click();
+        parent.show();
+        delete a;
+        QVERIFY(!link->sliderA());
+        b->setValue(30);
+        parent.resize(500, 300);
+        QCoreApplication::sendPostedEvents();
+        link->linkButton()->click();
+        link->linkButton()->click();
+        QCOMPARE(b->value(), 30.0);
+    }
+
     void linkingCapturesStartValues()
     {
         LinkedPair pair(2, 100, 50, 10, 5);
