@@ -700,6 +700,7 @@ bool AbstractUSBDevice::writeFlashStream(const uint8_t* data, uint32_t length)
         return true;
     if (!data)
         return false;
+    m_nextWriteAddress += length;
     for (uint32_t done = 0; done < length;) {
         const uint32_t piece = std::min(length - done, kStreamPiece);
         if (!writeBulkData(data + done, piece))

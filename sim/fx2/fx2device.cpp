@@ -173,6 +173,7 @@ uint32_t Fx2Device::writeRam(uint16_t address, const std::vector<uint8_t>& data)
     bool reenumerate = false;
     {
         std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_ramWrites.push_back({address, data});
         if (address == kCpucs && data.size() == 1) {
             const bool hold = data[0] & 1;
             if (!hold && m_cpuHeld && m_ramLoaded) {
@@ -252,6 +253,12 @@ bool Fx2Device::firmwareRunning() const
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_firmwareRunning;
+}
+
+std::vector<Fx2Device::RamWrite> Fx2Device::ramWrites() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_ramWrites;
 }
 
 int Fx2Device::ramWritesWhileRunning() const

@@ -45,6 +45,13 @@ public:
     std::vector<uint8_t> ram(uint16_t address, size_t length) const;
     bool cpuHeld() const;
     bool firmwareRunning() const;
+    // Every RAM write in order (CPUCS included), kept across re-enumeration.
+    struct RamWrite
+    {
+        uint16_t address;
+        std::vector<uint8_t> data;
+    };
+    std::vector<RamWrite> ramWrites() const;
     // RAM writes (other than CPUCS) that arrived while the CPU was not held.
     int ramWritesWhileRunning() const;
     std::vector<uint8_t> eeprom() const;
@@ -89,6 +96,7 @@ private:
     bool m_cpuHeld = false;
     bool m_ramLoaded = false;
     int m_ramWritesWhileRunning = 0;
+    std::vector<RamWrite> m_ramWrites;
     bool m_reenumerateOnRun = true;
     std::vector<uint8_t> m_eeprom;
     int m_stuckEepromByte = -1;
