@@ -27,7 +27,8 @@ public:
     uint32_t bulkOut(const std::vector<uint8_t>& data) override;
 
     // Knobs.
-    // Whether the power-up requests are ever acknowledged (default yes).
+    // Whether CTRL/STAT ever shows the power-up acknowledge (default yes); the access port
+    // answers once power-up was requested either way.
     void setAcknowledgePowerUp(bool acknowledge);
     void setAccessPortIdr(uint32_t idr);
     void setCsw(uint32_t csw);
