@@ -598,10 +598,10 @@ bool AbstractUSBDevice::eraseFlashBlock(uint32_t block)
     return eraseBlockAt(uint64_t(block) * flashBlockSize(), width);
 }
 
-bool AbstractUSBDevice::waitFlashReady()
+bool AbstractUSBDevice::pollFlashReady(int polls, uint32_t intervalMs)
 {
-    for (int poll = 0; poll < 120; ++poll) {
-        sleepMilliseconds(500);
+    for (int poll = 0; poll < polls; ++poll) {
+        sleepMilliseconds(intervalMs);
         uint8_t ready = 0;
         if (!readFlashReady(&ready))
             return false;
@@ -609,6 +609,11 @@ bool AbstractUSBDevice::waitFlashReady()
             return true;
     }
     return false;
+}
+
+bool AbstractUSBDevice::waitFlashReady()
+{
+    return pollFlashReady(120, 500);
 }
 
 bool AbstractUSBDevice::writeFlashPaged(const uint8_t* data, uint32_t length)
@@ -639,15 +644,7 @@ bool AbstractUSBDevice::writeFlashPaged(const uint8_t* data, uint32_t length)
         if (!sendFlashAddress(kRequestFlashAddress, address, width) ||
             !writeBulkData(out, pageSize))
             return false;
-        bool written = false;
-        for (int poll = 0; poll < 20 && !written; ++poll) {
-            sleepMilliseconds(1);
-            uint8_t ready = 0;
-            if (!readFlashReady(&ready))
-                return false;
-            written = ready != 0;
-        }
-        if (!written)
+        if (!pollFlashReady(20, 1))
             return false;
         address += pageSize;
         done += chunk;
@@ -678,15 +675,7 @@ bool AbstractUSBDevice::writeFlashInline(const uint8_t* data, uint32_t length)
         std::memcpy(buffer.data() + width, data + done, chunk);
         if (!writeBulkData(buffer.data(), width + chunk))
             return false;
-        bool written = false;
-        for (int poll = 0; poll < 200 && !written; ++poll) {
-            sleepMilliseconds(3);
-            uint8_t ready = 0;
-            if (!readFlashReady(&ready))
-                return false;
-            written = ready != 0;
-        }
-        if (!written)
+        if (!pollFlashReady(200, 3))
             return false;
         address += chunk;
         done += chunk;

@@ -113,14 +113,19 @@ protected:
     bool vendorIn(uint8_t request, uint16_t value, uint16_t index, void* data, uint16_t length);
     bool vendorOut(uint8_t request, uint16_t value, uint16_t index, const void* data,
                    uint16_t length);
+    // Request 0xDF: non-zero when the flash is ready.
+    bool readFlashReady(uint8_t* ready);
+    // A flash address request (0xDE, 0xE0) with the address in `width` bytes, high first.
+    bool sendFlashAddress(uint8_t request, uint64_t address, uint8_t width);
 
 private:
     bool giveUp();
     void releaseInterface();
-    bool readFlashReady(uint8_t* ready);
+    // Up to `polls` reads of the ready byte, each after a pause: true at the first non-zero
+    // one, false on a failed read or when all read 0.
+    bool pollFlashReady(int polls, uint32_t intervalMs);
     // Block erase at `address` with its status polls: two attempts of up to 60 polls.
     bool eraseBlockAt(uint64_t address, uint8_t width);
-    bool sendFlashAddress(uint8_t request, uint64_t address, uint8_t width);
 
     uint8_t m_hardwareAccess = 0;
     uint32_t m_nextWriteAddress = 0;

@@ -20,16 +20,7 @@ uint32_t At25Eeprom::control(const ControlSetup& setup, const std::vector<uint8_
         m_address = uint32_t(out[0]) << 8 | out[1];
         return Usbd::kSuccess;
     case 0xDF:
-        if (!setup.isIn() || setup.length != 1)
-            return Usbd::kStall;
-        if (m_busy != 0) {
-            if (m_busy > 0)
-                --m_busy;
-            *in = {0};
-        } else {
-            *in = {1};
-        }
-        return Usbd::kSuccess;
+        return readyByte(setup, &m_busy, in);
     case 0xCF: {
         if (!setup.isIn())
             return Usbd::kStall;

@@ -41,16 +41,7 @@ uint32_t Fx2BlockFlash::control(const ControlSetup& setup, const std::vector<uin
     std::lock_guard<std::mutex> lock(m_mutex);
     switch (setup.request) {
     case 0xDF:
-        if (!setup.isIn() || setup.length != 1)
-            return Usbd::kStall;
-        if (m_busy != 0) {
-            if (m_busy > 0)
-                --m_busy;
-            *in = {0};
-        } else {
-            *in = {1};
-        }
-        return Usbd::kSuccess;
+        return readyByte(setup, &m_busy, in);
     case 0xDE: {
         uint64_t address = 0;
         if (setup.isIn() || out.size() != m_geometry.addressWidth || !addressFrom(out, 0, &address))

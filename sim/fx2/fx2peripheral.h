@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/usbbus/controlsetup.h"
+#include "sim/usbbus/usbdstatus.h"
 
 #include <cstdint>
 #include <vector>
@@ -25,6 +26,20 @@ public:
                              std::vector<uint8_t>* in) = 0;
     // One transfer on the controller's bulk data pipe; gives a Usbd status.
     virtual uint32_t bulkOut(const std::vector<uint8_t>& data) = 0;
+
+protected:
+    // Answers a ready-byte request (IN, one byte): 0 while *busy polls remain (counting
+    // down; a negative count stays busy), then 1.
+    static uint32_t readyByte(const ControlSetup& setup, int* busy, std::vector<uint8_t>* in)
+    {
+        if (!setup.isIn() || setup.length != 1)
+            return Usbd::kStall;
+        const bool ready = *busy == 0;
+        if (*busy > 0)
+            --*busy;
+        *in = {uint8_t(ready ? 1 : 0)};
+        return Usbd::kSuccess;
+    }
 };
 
 } // namespace Sim

@@ -54,6 +54,17 @@ bool LpcTarget::ramWord(uint32_t address, uint32_t* value) const
     return true;
 }
 
+uint32_t* LpcTarget::comparatorField(uint32_t address)
+{
+    if (address < kDwtComparators || address >= kDwtComparators + 16 * m_comparatorCount)
+        return nullptr;
+    const uint32_t n = (address - kDwtComparators) / 16;
+    const uint32_t field = (address - kDwtComparators) % 16 / 4;
+    // The fourth word of a comparator is reserved: reads 0, ignores writes.
+    m_reservedWord = 0;
+    return field < 3 ? &m_comparators[n][field] : &m_reservedWord;
+}
+
 bool LpcTarget::read32(uint32_t address, uint32_t* value)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -91,10 +102,8 @@ bool LpcTarget::read32(uint32_t address, uint32_t* value)
     default:
         break;
     }
-    if (address >= kDwtComparators && address < kDwtComparators + 16 * m_comparatorCount) {
-        const uint32_t n = (address - kDwtComparators) / 16;
-        const uint32_t field = (address - kDwtComparators) % 16 / 4;
-        *value = field < 3 ? m_comparators[n][field] : 0;
+    if (uint32_t* field = comparatorField(address)) {
+        *value = *field;
         return true;
     }
     return false;
@@ -153,11 +162,8 @@ bool LpcTarget::write32(uint32_t address, uint32_t value)
     default:
         break;
     }
-    if (address >= kDwtComparators && address < kDwtComparators + 16 * m_comparatorCount) {
-        const uint32_t n = (address - kDwtComparators) / 16;
-        const uint32_t field = (address - kDwtComparators) % 16 / 4;
-        if (field < 3)
-            m_comparators[n][field] = value;
+    if (uint32_t* field = comparatorField(address)) {
+        *field = value;
         return true;
     }
     return false;

@@ -74,6 +74,8 @@ private:
     bool inRam(uint32_t address, uint32_t length) const;
     bool inFlash(uint32_t address, uint32_t length) const;
     bool sectorsPrepared(uint32_t first, uint32_t last) const;
+    // COMP, MASK or FUNCTION of a DWT comparator, or null.
+    uint32_t* comparatorField(uint32_t address);
 
     mutable std::mutex m_mutex;
     std::vector<uint8_t> m_flash;
@@ -88,6 +90,7 @@ private:
     int m_haltIn = 0;
     uint32_t m_comparatorCount = 4;
     std::array<std::array<uint32_t, 3>, 4> m_comparators{};
+    uint32_t m_reservedWord = 0;
     uint32_t m_remapRegister = 0x40048000;
     std::map<uint32_t, uint32_t> m_forcedStatus;
     bool m_neverHalts = false;
