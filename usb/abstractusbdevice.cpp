@@ -48,6 +48,17 @@ void putBigEndian(uint8_t* out, uint64_t address, uint8_t width)
     }
 }
 
+// A page buffer of a size the product chose; false when there is no memory for it.
+bool allocate(std::vector<uint8_t>* buffer, size_t size)
+{
+    try {
+        buffer->resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 AbstractUSBDevice::AbstractUSBDevice(IUSBDevice* device, const USBProductEntry* entry)
@@ -623,11 +634,8 @@ bool AbstractUSBDevice::writeFlashPaged(const uint8_t* data, uint32_t length)
     if (pageSize == 0 || width > 8)
         return false;
     std::vector<uint8_t> page;
-    try {
-        page.resize(pageSize);
-    } catch (const std::bad_alloc&) {
+    if (!allocate(&page, pageSize))
         return false;
-    }
     uint32_t address = m_nextWriteAddress;
     m_nextWriteAddress += length;
     if (length == 0 || !data)
@@ -659,11 +667,8 @@ bool AbstractUSBDevice::writeFlashInline(const uint8_t* data, uint32_t length)
     if (pageSize == 0)
         return false;
     std::vector<uint8_t> buffer;
-    try {
-        buffer.resize(size_t(width) + pageSize);
-    } catch (const std::bad_alloc&) {
+    if (!allocate(&buffer, size_t(width) + pageSize))
         return false;
-    }
     uint32_t address = m_nextWriteAddress;
     m_nextWriteAddress += length;
     if (length == 0 || !data)
