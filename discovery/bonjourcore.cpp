@@ -5,6 +5,7 @@
 #include <avahi-common/error.h>
 #include <avahi-common/thread-watch.h>
 #include <avahi-core/core.h>
+#include <avahi-core/log.h>
 
 #include <QDebug>
 
@@ -32,10 +33,19 @@ void onServerState(AvahiServer*, AvahiServerState, void*)
     // Nothing is published, so neither collisions nor registering states concern us.
 }
 
+// Avahi would print every interface it joins to the standard error stream; only its trouble
+// belongs in our log.
+void logFromAvahi(AvahiLogLevel level, const char* text)
+{
+    if (level <= AVAHI_LOG_WARN)
+        qDebug().noquote() << "BonjourCore: avahi:" << text;
+}
+
 const char* startCore()
 {
     if (failNextStart.exchange(false))
         return "refused for testing";
+    avahi_set_log_function(logFromAvahi);
     AvahiThreadedPoll* poll = avahi_threaded_poll_new();
     if (!poll)
         return "no poll loop";

@@ -5,6 +5,7 @@
 #include "discovery/periodictimer.h"
 #include "discovery/workerthread.h"
 
+#include <atomic>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -108,10 +109,18 @@ void BonjourDiscoveryPrivate::startTxtQuery(const BonjourDevice& device)
             return;
     }
     auto query = std::make_unique<BonjourQuery>();
-    query->error.connect(
-        [this](const BonjourDevice& device, int errorCode) { onTxtError(device, errorCode); });
-    query->txt.connect([this](const BonjourDevice& device, unsigned short length,
-                              const void* data) { onTxtReply(device, length, data); });
+    // A query serves its first answer only. After a change the superseded record stays cached
+    // for a second behind the new one; taking both would flip the map back and forth.
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    query->error.connect([this, answered](const BonjourDevice& device, int errorCode) {
+        if (!answered->exchange(true))
+            onTxtError(device, errorCode);
+    });
+    query->txt.connect(
+        [this, answered](const BonjourDevice& device, unsigned short length, const void* data) {
+            if (!answered->exchange(true))
+                onTxtReply(device, length, data);
+        });
     // One that did not start would never answer and would block every later tick: drop it so
     // the next tick asks again.
     if (!query->query(device))
