@@ -28,9 +28,9 @@ void onBrowseReply(AvahiSServiceBrowser*, AvahiIfIndex interface, AvahiProtocol,
         browserReplyMutex, context, [&](BonjourBrowserPrivate& d) {
             BonjourDevice device;
             device.serviceName = name;
-            device.serviceType = BonjourNames::withTrailingDot(type);
-            device.domain = BonjourNames::withTrailingDot(domain);
-            device.interfaceIndex = BonjourNames::dnssdInterface(interface);
+            device.serviceType = BonjourAvahi::withTrailingDot(type);
+            device.domain = BonjourAvahi::withTrailingDot(domain);
+            device.interfaceIndex = BonjourAvahi::dnssdInterface(interface);
             auto* browser = static_cast<BonjourBrowser*>(d.owner);
             if (event == AVAHI_BROWSER_NEW)
                 browser->added.emit(device);
@@ -53,7 +53,7 @@ BonjourBrowser::~BonjourBrowser()
 
 bool BonjourBrowser::browse(const std::string& serviceType)
 {
-    const std::string type = BonjourNames::withoutTrailingDot(serviceType);
+    const std::string type = BonjourAvahi::withoutTrailingDot(serviceType);
     return d->start<AvahiSServiceBrowser>(
         BonjourCore::Browse, avahi_s_service_browser_free, [&](AvahiServer* server, void* context) {
             return avahi_s_service_browser_new(server, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET,

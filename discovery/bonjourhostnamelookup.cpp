@@ -36,22 +36,16 @@ std::string dottedQuad(const AvahiIPv4Address& address)
 void onAddressReply(AvahiSRecordBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
                     AvahiRecord* record, AvahiLookupResultFlags, void* context)
 {
-    // Withdrawals and the cache markers add nothing.
-    if (event != AVAHI_BROWSER_NEW && event != AVAHI_BROWSER_FAILURE)
+    if (!BonjourAvahi::isAnswerOrFailure(event, record, AVAHI_DNS_TYPE_A))
         return;
-    if (event == AVAHI_BROWSER_NEW &&
-        (!record || !record->key || record->key->type != AVAHI_DNS_TYPE_A))
-        return;
-    const int error = event == AVAHI_BROWSER_FAILURE
-                          ? BonjourCore::errorCode(avahi_server_errno(BonjourCore::server()))
-                          : 0;
+    const int error = event == AVAHI_BROWSER_FAILURE ? BonjourAvahi::lastErrorCode() : 0;
     BonjourObjectPrivate::deliver<BonjourHostnameLookupPrivate>(
         lookupReplyMutex, context, [&](BonjourHostnameLookupPrivate& d) {
             auto* lookup = static_cast<BonjourHostnameLookup*>(d.owner);
             if (event == AVAHI_BROWSER_NEW)
                 lookup->found.emit(d.label, dottedQuad(record->data.a.address));
             else
-                lookup->error.emit(d.hostName, error ? error : int(kDNSServiceErr_Unknown));
+                lookup->error.emit(d.hostName, error);
         });
 }
 
@@ -74,16 +68,10 @@ bool BonjourHostnameLookup::lookup(const std::string& label, const std::string& 
         return false;
     p->label = label;
     p->hostName = hostName;
-    const std::string name = BonjourNames::withoutTrailingDot(hostName);
+    const std::string name = BonjourAvahi::withoutTrailingDot(hostName);
     return p->start<AvahiSRecordBrowser>(
         BonjourCore::Lookup, avahi_s_record_browser_free, [&](AvahiServer* server, void* context) {
-            AvahiKey* key = avahi_key_new(name.c_str(), AVAHI_DNS_CLASS_IN, AVAHI_DNS_TYPE_A);
-            if (!key)
-                return static_cast<AvahiSRecordBrowser*>(nullptr);
-            AvahiSRecordBrowser* browser =
-                avahi_s_record_browser_new(server, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, key,
-                                           AVAHI_LOOKUP_USE_MULTICAST, onAddressReply, context);
-            avahi_key_unref(key);
-            return browser;
+            return BonjourAvahi::newRecordBrowser(server, 0, name.c_str(), AVAHI_DNS_TYPE_A,
+                                                  onAddressReply, context);
         });
 }

@@ -13,12 +13,13 @@
 #include <QDebug>
 
 #include <avahi-common/address.h>
+#include <avahi-core/lookup.h>
 
 #include <string>
 
-// DNS-SD hands names up with the trailing dot and takes them either way; avahi wants them
-// without. Interface 0 means any.
-namespace BonjourNames {
+// Between DNS-SD's conventions and avahi's. DNS-SD hands names up with the trailing dot and
+// takes them either way; avahi wants them without. Interface 0 means any.
+namespace BonjourAvahi {
 
 inline std::string withTrailingDot(const char* name)
 {
@@ -45,7 +46,38 @@ inline uint32_t dnssdInterface(AvahiIfIndex interface)
     return interface < 0 ? 0 : uint32_t(interface);
 }
 
-} // namespace BonjourNames
+// The DNS-SD code of the failure avahi has just reported; never 0.
+inline int lastErrorCode()
+{
+    const int code = BonjourCore::errorCode(avahi_server_errno(BonjourCore::server()));
+    return code != 0 ? code : int(kDNSServiceErr_Unknown);
+}
+
+// Whether a record browser's event is a new record of the type asked for, or a failure.
+// Withdrawals, the cache markers and other types carry nothing for us.
+inline bool isAnswerOrFailure(AvahiBrowserEvent event, const AvahiRecord* record, uint16_t type)
+{
+    if (event == AVAHI_BROWSER_FAILURE)
+        return true;
+    return event == AVAHI_BROWSER_NEW && record && record->key && record->key->type == type;
+}
+
+// Asks by multicast, over IPv4, for the records of one name and type.
+inline AvahiSRecordBrowser* newRecordBrowser(AvahiServer* server, uint32_t interfaceIndex,
+                                             const char* name, uint16_t type,
+                                             AvahiSRecordBrowserCallback callback, void* context)
+{
+    AvahiKey* key = avahi_key_new(name, AVAHI_DNS_CLASS_IN, type);
+    if (!key)
+        return nullptr;
+    AvahiSRecordBrowser* browser =
+        avahi_s_record_browser_new(server, avahiInterface(interfaceIndex), AVAHI_PROTO_INET, key,
+                                   AVAHI_LOOKUP_USE_MULTICAST, callback, context);
+    avahi_key_unref(key);
+    return browser;
+}
+
+} // namespace BonjourAvahi
 
 // What every DNS-SD wrapper holds: its avahi object, its core user and its id in the registry
 // through which answers find it.

@@ -38,15 +38,9 @@ std::vector<unsigned char> wireForm(AvahiStringList* strings)
 void onTxtReply(AvahiSRecordBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
                 AvahiRecord* record, AvahiLookupResultFlags, void* context)
 {
-    // A withdrawn record is no new data, and the cache markers carry none.
-    if (event != AVAHI_BROWSER_NEW && event != AVAHI_BROWSER_FAILURE)
+    if (!BonjourAvahi::isAnswerOrFailure(event, record, AVAHI_DNS_TYPE_TXT))
         return;
-    if (event == AVAHI_BROWSER_NEW &&
-        (!record || !record->key || record->key->type != AVAHI_DNS_TYPE_TXT))
-        return;
-    const int error = event == AVAHI_BROWSER_FAILURE
-                          ? BonjourCore::errorCode(avahi_server_errno(BonjourCore::server()))
-                          : 0;
+    const int error = event == AVAHI_BROWSER_FAILURE ? BonjourAvahi::lastErrorCode() : 0;
     std::vector<unsigned char> data;
     if (event == AVAHI_BROWSER_NEW)
         data = wireForm(record->data.txt.string_list);
@@ -56,7 +50,7 @@ void onTxtReply(AvahiSRecordBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserE
             if (event == AVAHI_BROWSER_NEW)
                 query->txt.emit(d.device, static_cast<unsigned short>(data.size()), data.data());
             else
-                query->error.emit(d.device, error ? error : int(kDNSServiceErr_Unknown));
+                query->error.emit(d.device, error);
         });
 }
 
@@ -78,22 +72,16 @@ bool BonjourQuery::query(const BonjourDevice& device)
     if (!p->canStart(BonjourCore::Query))
         return false;
     p->device = device;
-    const std::string type = BonjourNames::withoutTrailingDot(device.serviceType);
-    const std::string domain = BonjourNames::withoutTrailingDot(device.domain);
+    const std::string type = BonjourAvahi::withoutTrailingDot(device.serviceType);
+    const std::string domain = BonjourAvahi::withoutTrailingDot(device.domain);
     char fullName[AVAHI_DOMAIN_NAME_MAX];
     if (avahi_service_name_join(fullName, sizeof fullName, device.serviceName.c_str(), type.c_str(),
                                 domain.empty() ? "local" : domain.c_str()) < 0)
         return false;
     return p->start<AvahiSRecordBrowser>(
         BonjourCore::Query, avahi_s_record_browser_free, [&](AvahiServer* server, void* context) {
-            AvahiKey* key = avahi_key_new(fullName, AVAHI_DNS_CLASS_IN, AVAHI_DNS_TYPE_TXT);
-            if (!key)
-                return static_cast<AvahiSRecordBrowser*>(nullptr);
-            AvahiSRecordBrowser* browser = avahi_s_record_browser_new(
-                server, BonjourNames::avahiInterface(device.interfaceIndex), AVAHI_PROTO_INET, key,
-                AVAHI_LOOKUP_USE_MULTICAST, onTxtReply, context);
-            avahi_key_unref(key);
-            return browser;
+            return BonjourAvahi::newRecordBrowser(server, device.interfaceIndex, fullName,
+                                                  AVAHI_DNS_TYPE_TXT, onTxtReply, context);
         });
 }
 

@@ -25,14 +25,12 @@ void onResolveReply(AvahiSServiceResolver*, AvahiIfIndex, AvahiProtocol, AvahiRe
                     void* context)
 {
     // Read before any lock: the server's last error belongs to this callback.
-    const int error = event == AVAHI_RESOLVER_FOUND
-                          ? 0
-                          : BonjourCore::errorCode(avahi_server_errno(BonjourCore::server()));
+    const int error = event == AVAHI_RESOLVER_FOUND ? 0 : BonjourAvahi::lastErrorCode();
     BonjourObjectPrivate::deliver<BonjourResolverPrivate>(
         resolverReplyMutex, context, [&](BonjourResolverPrivate& d) {
             auto* resolver = static_cast<BonjourResolver*>(d.owner);
             if (event == AVAHI_RESOLVER_FOUND && hostName)
-                resolver->resolved.emit(d.device, BonjourNames::withTrailingDot(hostName), port);
+                resolver->resolved.emit(d.device, BonjourAvahi::withTrailingDot(hostName), port);
             else
                 resolver->error.emit(d.device, error ? error : int(kDNSServiceErr_Unknown));
         });
@@ -56,13 +54,13 @@ bool BonjourResolver::resolve(const BonjourDevice& device)
     if (!p->canStart(BonjourCore::Resolve))
         return false;
     p->device = device;
-    const std::string type = BonjourNames::withoutTrailingDot(device.serviceType);
-    const std::string domain = BonjourNames::withoutTrailingDot(device.domain);
+    const std::string type = BonjourAvahi::withoutTrailingDot(device.serviceType);
+    const std::string domain = BonjourAvahi::withoutTrailingDot(device.domain);
     return p->start<AvahiSServiceResolver>(
         BonjourCore::Resolve, avahi_s_service_resolver_free,
         [&](AvahiServer* server, void* context) {
             return avahi_s_service_resolver_new(
-                server, BonjourNames::avahiInterface(device.interfaceIndex), AVAHI_PROTO_INET,
+                server, BonjourAvahi::avahiInterface(device.interfaceIndex), AVAHI_PROTO_INET,
                 device.serviceName.c_str(), type.c_str(), domain.empty() ? nullptr : domain.c_str(),
                 AVAHI_PROTO_INET, AvahiLookupFlags(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS),
                 onResolveReply, context);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "privatenetwork.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,3 +95,12 @@ private:
 
     QProcess m_process;
 };
+
+// Skips the test case where multicast may not run or the announcer cannot start.
+#define START_ANNOUNCER_OR_SKIP(announcer)                                                         \
+    do {                                                                                           \
+        SKIP_WITHOUT_PRIVATE_NETWORK();                                                            \
+        const QString failure = (announcer).start();                                               \
+        if (!failure.isEmpty())                                                                    \
+            QSKIP(qPrintable(failure));                                                            \
+    } while (false)

@@ -57,3 +57,13 @@ inline const std::string& unavailable()
         if (!PrivateNetwork::unavailable().empty())                                                \
             QSKIP(("multicast DNS test skipped: " + PrivateNetwork::unavailable()).c_str());       \
     } while (false)
+
+// A test main that enters the private network before Qt starts any thread.
+#define PRIVATE_NETWORK_TEST_MAIN(TestClass)                                                       \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        PrivateNetwork::enter();                                                                   \
+        QCoreApplication app(argc, argv);                                                          \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

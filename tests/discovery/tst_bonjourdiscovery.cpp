@@ -68,10 +68,7 @@ private:
 
 void TestBonjourDiscovery::initTestCase()
 {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
-    const QString failure = m_announcer.start();
-    if (!failure.isEmpty())
-        QSKIP(qPrintable(failure));
+    START_ANNOUNCER_OR_SKIP(m_announcer);
 }
 
 void TestBonjourDiscovery::cleanup()
@@ -181,12 +178,6 @@ void TestBonjourDiscovery::failedQueryStartIsRetried()
     QVERIFY(m_announcer.unregisterService("Disc Three"));
 }
 
-int main(int argc, char** argv)
-{
-    PrivateNetwork::enter();
-    QCoreApplication app(argc, argv);
-    TestBonjourDiscovery test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN(TestBonjourDiscovery)
 
 #include "tst_bonjourdiscovery.moc"

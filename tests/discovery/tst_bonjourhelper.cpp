@@ -80,10 +80,7 @@ private:
 
 void TestBonjourHelper::initTestCase()
 {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
-    const QString failure = m_announcer.start();
-    if (!failure.isEmpty())
-        QSKIP(qPrintable(failure));
+    START_ANNOUNCER_OR_SKIP(m_announcer);
     QVERIFY(m_announcer.registerService("Helper Resolve", {}, 8321, "helperhost"));
 }
 
@@ -265,12 +262,6 @@ void TestBonjourHelper::manyOneShotsFinishOnce()
     QTRY_VERIFY(!BonjourCore::isRunning());
 }
 
-int main(int argc, char** argv)
-{
-    PrivateNetwork::enter();
-    QCoreApplication app(argc, argv);
-    TestBonjourHelper test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN(TestBonjourHelper)
 
 #include "tst_bonjourhelper.moc"

@@ -74,10 +74,7 @@ private:
 
 void TestDnsSd::initTestCase()
 {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
-    const QString failure = m_announcer.start();
-    if (!failure.isEmpty())
-        QSKIP(qPrintable(failure));
+    START_ANNOUNCER_OR_SKIP(m_announcer);
     QVERIFY(m_announcer.registerService("Resolve Me", {{"model", "nova"}}, 8123, "resolvehost"));
     QVERIFY(m_announcer.registerRaw("Raw One", txtStrings({"a=1", "a=2", "k=v=w", "bare"})));
 }
@@ -288,12 +285,6 @@ void TestDnsSd::destroyingWhileAnswersArrive()
     QVERIFY(delivered.load() > 0);
 }
 
-int main(int argc, char** argv)
-{
-    PrivateNetwork::enter();
-    QCoreApplication app(argc, argv);
-    TestDnsSd test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN(TestDnsSd)
 
 #include "tst_dnssd.moc"
