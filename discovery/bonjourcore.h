@@ -12,7 +12,8 @@ struct AvahiThreadedPoll;
 class BonjourCore
 {
 public:
-    // Keeps the core up while it exists.
+    // Keeps the core up while it exists. The last user must not go on the core thread (from a
+    // wrapper's slot): stopping the core joins that thread.
     class User
     {
     public:

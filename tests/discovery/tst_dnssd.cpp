@@ -63,6 +63,7 @@ private slots:
     void resolveGivesHostAndPort();
     void lookupGivesDottedQuad();
     void queryGivesTxtDataAsSent();
+    void queryIgnoresWithdrawnRecord();
     void startsFailWhileCoreIsDown();
     void lastUserStopsCoreAndNextRestartsIt();
     void destroyingWhileAnswersArrive();
@@ -185,6 +186,31 @@ void TestDnsSd::queryGivesTxtDataAsSent()
     info.parseTxt(reinterpret_cast<const unsigned char*>(data.constData()), data.size());
     const std::map<std::string, std::string> expected{{"a", "2"}, {"k", "v=w"}, {"bare", ""}};
     QCOMPARE(info.txt, expected);
+}
+
+void TestDnsSd::queryIgnoresWithdrawnRecord()
+{
+    QVERIFY(m_announcer.registerService("Going Away", {{"model", "nova"}}));
+    BonjourQuery query;
+    EventLog<QByteArray> answers;
+    EventLog<int> errors;
+    query.txt.connect([&](const BonjourDevice&, unsigned short length, const void* data) {
+        answers.add(QByteArray(static_cast<const char*>(data), length));
+    });
+    query.error.connect([&](const BonjourDevice&, int e) { errors.add(e); });
+    BonjourBrowser browser;
+    EventLog<std::string> removed;
+    browser.removed.connect([&](const BonjourDevice& d) { removed.add(d.serviceName); });
+    QVERIFY(browser.browse("_corvane._tcp"));
+    QVERIFY(query.query(corvane("Going Away")));
+    QVERIFY(answers.waitFor(1));
+
+    QVERIFY(m_announcer.unregisterService("Going Away"));
+    QVERIFY(removed.waitFor(1));
+    // The withdrawn record leaves the cache a second after the goodbye; its removal is no
+    // answer.
+    QVERIFY(!answers.waitFor(2, 1500));
+    QCOMPARE(errors.size(), size_t(0));
 }
 
 void TestDnsSd::startsFailWhileCoreIsDown()
