@@ -9,13 +9,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include <QDebug>
 
 #include <avahi-common/address.h>
 #include <avahi-core/lookup.h>
-
-#include <string>
 
 // Between DNS-SD's conventions and avahi's. DNS-SD hands names up with the trailing dot and
 // takes them either way; avahi wants them without. Interface 0 means any.
