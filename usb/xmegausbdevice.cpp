@@ -278,7 +278,7 @@ bool XmegaUSBDevice::waitIdleAndCommand()
                 return false;
             if (status[0] == 0)
                 break;
-            if (m_clock->elapsedMs(start) >= kBusyLimitMs)
+            if (m_clock->elapsedMs(start) >= m_busyLimitMs)
                 return false;
             m_clock->sleep(kIdlePollMs);
         }
@@ -359,8 +359,7 @@ bool XmegaUSBDevice::getEraseStatus(uint16_t& busy, bool& flag, uint32_t& span, 
     return true;
 }
 
-bool XmegaUSBDevice::waitForErase(const std::function<void(uint32_t, uint32_t)>& progress,
-                                  uint32_t limitMs)
+bool XmegaUSBDevice::waitForErase(const std::function<void(uint32_t, uint32_t)>& progress)
 {
     const auto start = m_clock->now();
     for (;;) {
@@ -373,13 +372,13 @@ bool XmegaUSBDevice::waitForErase(const std::function<void(uint32_t, uint32_t)>&
             progress(current, span);
         if (!busy)
             return current == span;
-        if (m_clock->elapsedMs(start) >= limitMs)
+        if (m_clock->elapsedMs(start) >= m_busyLimitMs)
             return false;
         m_clock->sleep(kBusyPollMs);
     }
 }
 
-bool XmegaUSBDevice::waitWhileBusy(uint32_t limitMs)
+bool XmegaUSBDevice::waitWhileBusy()
 {
     const auto start = m_clock->now();
     for (;;) {
@@ -388,7 +387,7 @@ bool XmegaUSBDevice::waitWhileBusy(uint32_t limitMs)
             return false;
         if (!busy)
             return true;
-        if (m_clock->elapsedMs(start) >= limitMs)
+        if (m_clock->elapsedMs(start) >= m_busyLimitMs)
             return false;
         m_clock->sleep(kBusyPollMs);
     }
@@ -507,6 +506,9 @@ bool XmegaUSBDevice::downloadFirmware(uint32_t size, const uint8_t* data)
     const uint32_t bytesPerTransfer = blockSize * blocksPerTransfer;
     uint32_t block = 0;
     for (uint32_t offset = 0; offset < size; offset += bytesPerTransfer) {
+        // The block index travels in the 16-bit wValue; a wrapped one would misplace data.
+        if (block > 0xFFFF)
+            return false;
         const uint32_t piece = std::min(size - offset, bytesPerTransfer);
         makeVendorOutRequest(request, kBootloaderBlock);
         request.wValue = uint16_t(block);

@@ -95,10 +95,9 @@ public:
     bool getEraseStatus(uint16_t& busy, bool& flag, uint32_t& span, uint32_t& current);
     // Polls the erase status every kBusyPollMs while the unit is busy, telling progress
     // (current, span) each time; true when the erase ended with current == span.
-    bool waitForErase(const std::function<void(uint32_t current, uint32_t span)>& progress = {},
-                      uint32_t limitMs = kBusyLimitMs);
+    bool waitForErase(const std::function<void(uint32_t current, uint32_t span)>& progress = {});
     // Polls isBusy every kBusyPollMs until the unit is idle; false on failure or time-out.
-    bool waitWhileBusy(uint32_t limitMs = kBusyLimitMs);
+    bool waitWhileBusy();
 
     bool readMemory(uint32_t address, uint32_t size, uint8_t* buffer);
     bool writeMemory(uint32_t address, uint32_t size, const uint8_t* buffer);
@@ -129,6 +128,8 @@ public:
     CVN::USB::WaitClock& clock() const { return *m_clock; }
     void setRequestTimeout(uint32_t ms) { m_requestTimeoutMs = ms; }
     uint32_t requestTimeout() const { return m_requestTimeoutMs; }
+    // How long the waits for a busy unit last at most.
+    void setBusyLimit(uint32_t ms) { m_busyLimitMs = ms; }
 
 private:
     bool readStatus(uint8_t status[6]);
@@ -145,5 +146,6 @@ private:
     int32_t m_selectedPage = -1;
     bool m_deviceOpen = false;
     uint32_t m_requestTimeoutMs = kRequestTimeoutMs;
+    uint32_t m_busyLimitMs = kBusyLimitMs;
     std::shared_ptr<CVN::USB::WaitClock> m_clock;
 };

@@ -510,6 +510,12 @@ void XmegaUnit::setBusyPolls(int polls)
     m_busyPolls = polls;
 }
 
+void XmegaUnit::stayBusy(int polls)
+{
+    std::lock_guard<std::mutex> lock(m_state);
+    m_busyLeft = polls;
+}
+
 bool XmegaUnit::inUpdateMode() const
 {
     std::lock_guard<std::mutex> lock(m_state);

@@ -88,6 +88,8 @@ public:
     // Erase status polls an erase takes, and status polls the unit stays busy after writing.
     void setErasePolls(int polls);
     void setBusyPolls(int polls);
+    // The unit reports busy for the next polls status reads.
+    void stayBusy(int polls);
     bool inUpdateMode() const;
 
     void setBootloaderBlockSize(uint32_t size);
