@@ -601,12 +601,24 @@ void XmegaUnit::setNextRawReply(std::vector<uint8_t> bytes)
     m_haveRawReply = true;
 }
 
+int XmegaUnit::rebootRequests() const
+{
+    std::lock_guard<std::mutex> lock(m_state);
+    return m_rebootRequests;
+}
+
 void XmegaUnit::reboot(bool toBootloader)
 {
     UsbBus* b = bus();
     const DeviceId current = id();
     if (!b || !current)
         return;
+    {
+        std::lock_guard<std::mutex> lock(m_state);
+        ++m_rebootRequests;
+        if (m_faults.applicationWontStart)
+            toBootloader = true;
+    }
     std::shared_ptr<XmegaUnit> self = shared_from_this();
     // The reply to the reboot request goes out first; then the unit leaves and comes back.
     b->post(m_options.rebootDelayMs, [self, b, current, toBootloader] {

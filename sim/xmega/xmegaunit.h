@@ -21,6 +21,7 @@ struct XmegaFaults
     bool wrongSequenceOnce = false;   // the next reply starts with sequence 1 instead of 0
     bool rpcNeverReplies = false;     // requests are taken and never answered
     bool rebootNeverReturns = false;  // a rebooted unit leaves the bus for good
+    bool applicationWontStart = false; // a reboot into the application ends in the boot loader
     bool stuckInUpdateMode = false;   // update mode cannot be left
     bool eraseError = false;          // the erase status carries the error flag
     uint32_t announceChunkLength = 0; // the buffer status announces this chunk length instead
@@ -107,6 +108,8 @@ public:
 
     // Restarts into the application or the boot loader.
     void reboot(bool toBootloader);
+    // Reboot requests the unit has taken.
+    int rebootRequests() const;
 
 protected:
     // The memory window; a derived model maps registers here. Answers false to stall.
@@ -130,6 +133,7 @@ private:
     int m_requests = 0;
     int m_chunkRequests = 0;
     int m_stalls = 0;
+    int m_rebootRequests = 0;
     bool m_bootloader = false;
     uint32_t m_checksums[2] = {0x12345678, 0x9ABCDEF0};
 
