@@ -292,6 +292,8 @@ bool StreamingXmegaUSBDevice::readMessage(std::vector<uint8_t>& message, uint32_
         if (refuse) {
             nackReadBuffer();
             assembler.reset();
+            // A unit that keeps offering what is refused must not be polled flat out.
+            clock().sleep(kBufferPollMs);
             continue;
         }
         switch (assembler.append(chunk.data(), chunk.size())) {

@@ -25,7 +25,8 @@ private:
     std::atomic<int> m_sleeps{0};
 };
 
-// One simulated XMEGA unit on the bus and the USB device the layer made for it.
+// One simulated XMEGA unit on the bus (the only device there) and the USB device the layer
+// made for it. Leaves an empty bus behind.
 class XmegaBench
 {
 public:
