@@ -18,14 +18,14 @@ struct XmegaFaults
     int stallRequest = 0; // the n-th vendor request from now on stalls (once)
     int stallEvery = 0;   // every n-th stream chunk request (write 0x70, read 0x72) stalls
     int noReplyTo = -1;   // requests with this bRequest are never answered: the host times out
-    bool wrongSequenceOnce = false;   // the next reply starts with sequence 1 instead of 0
-    bool rpcNeverReplies = false;     // requests are taken and never answered
-    bool rebootNeverReturns = false;  // a rebooted unit leaves the bus for good
+    bool wrongSequenceOnce = false;    // the next reply starts with sequence 1 instead of 0
+    bool rpcNeverReplies = false;      // requests are taken and never answered
+    bool rebootNeverReturns = false;   // a rebooted unit leaves the bus for good
     bool applicationWontStart = false; // a reboot into the application ends in the boot loader
-    bool stuckInUpdateMode = false;   // update mode cannot be left
-    bool eraseError = false;          // the erase status carries the error flag
-    uint32_t announceChunkLength = 0; // the buffer status announces this chunk length instead
-    uint32_t announceTotal = 0;       // a reply's chunks claim this total length instead
+    bool stuckInUpdateMode = false;    // update mode cannot be left
+    bool eraseError = false;           // the erase status carries the error flag
+    uint32_t announceChunkLength = 0;  // the buffer status announces this chunk length instead
+    uint32_t announceTotal = 0;        // a reply's chunks claim this total length instead
 };
 
 // A simulated XMEGA unit on the bus, in its application or in its boot loader (another

@@ -47,8 +47,7 @@ std::vector<uint8_t> pattern(size_t size, uint8_t seed)
     return bytes;
 }
 
-template <typename E, typename F>
-QString thrown(F&& f)
+template<typename E, typename F> QString thrown(F&& f)
 {
     try {
         f();

@@ -88,8 +88,7 @@ void TestStreamingLink::incompatibleProtocolIsRefusedOnUse()
     std::vector<uint8_t> in;
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException, link.stream->start());
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException, link.stream->stop());
-    QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException,
-                             link.stream->waitReady(0));
+    QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException, link.stream->waitReady(0));
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException,
                              link.stream->writeStream(kWordRequest));
     try {

@@ -223,7 +223,8 @@ void TestXmegaDevice::eraseDownloadAndReadBack()
     QCOMPARE(std::vector<uint8_t>(bytes.begin() + address, bytes.begin() + address + 5000), image);
     // The rest of the erased pages reads erased; outside them nothing changed.
     const auto tailEnd = bytes.begin() + address + pages * erase;
-    QVERIFY(std::all_of(bytes.begin() + address + 5000, tailEnd, [](uint8_t v) { return v == 0xFF; }));
+    QVERIFY(
+        std::all_of(bytes.begin() + address + 5000, tailEnd, [](uint8_t v) { return v == 0xFF; }));
     QVERIFY(std::all_of(bytes.begin(), bytes.begin() + address, [](uint8_t v) { return v == 0; }));
     QVERIFY(std::all_of(tailEnd, bytes.end(), [](uint8_t v) { return v == 0; }));
 }
@@ -287,8 +288,8 @@ void TestXmegaDevice::bulkDownloadChunking()
         QVERIFY(progress.calls.empty());
         return;
     }
-    const uint32_t count = uint32_t(std::count_if(writes.begin(), writes.end(),
-                                                  [](uint32_t n) { return n != 0; }));
+    const uint32_t count =
+        uint32_t(std::count_if(writes.begin(), writes.end(), [](uint32_t n) { return n != 0; }));
     QCOMPARE(uint32_t(progress.calls.size()), count + 1);
     for (uint32_t i = 0; i <= count; ++i)
         QCOMPARE(progress.calls[i], std::make_pair(i, count));
@@ -458,8 +459,8 @@ void TestXmegaDevice::pageIterator()
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> pieces;
     for (PageIterator it(0x1FFFA, 10, 65536); it.hasMore(); it.next())
         pieces.emplace_back(it.page(), it.offset(), it.chunk());
-    QCOMPARE(pieces, (std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>{
-                         {1, 0xFFFA, 6}, {2, 0, 4}}));
+    QCOMPARE(pieces,
+             (std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>{{1, 0xFFFA, 6}, {2, 0, 4}}));
     QVERIFY(!PageIterator(5, 0, 64).hasMore());
 }
 

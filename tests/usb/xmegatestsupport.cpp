@@ -89,8 +89,7 @@ std::vector<Sim::ControlSetup> XmegaBench::requests(uint8_t bRequest) const
 {
     std::vector<Sim::ControlSetup> out;
     for (const Sim::LogEntry& e : log())
-        if (e.kind == Sim::LogEntry::Control && e.setup.type() == 2 &&
-            e.setup.request == bRequest)
+        if (e.kind == Sim::LogEntry::Control && e.setup.type() == 2 && e.setup.request == bRequest)
             out.push_back(e.setup);
     return out;
 }
