@@ -71,11 +71,7 @@ bool StreamingXmegaUSBDevice::waitReady(uint32_t timeoutMs)
         if (i)
             clock().sleep(kReadyPollMs);
         uint8_t ready = 0;
-        UsbControlRequest request;
-        makeVendorInRequest(request, kReady);
-        request.wLength = 1;
-        request.data = &ready;
-        if (!sendControlRequest(request))
+        if (!vendorIn(kReady, &ready, 1))
             return false;
         if (ready)
             return true;
@@ -86,19 +82,13 @@ bool StreamingXmegaUSBDevice::waitReady(uint32_t timeoutMs)
 bool StreamingXmegaUSBDevice::start()
 {
     checkProtocol();
-    UsbControlRequest request;
-    makeVendorOutRequest(request, kStreamEnable);
-    request.wValue = 1;
-    return sendControlRequest(request);
+    return vendorOut(kStreamEnable, 1);
 }
 
 bool StreamingXmegaUSBDevice::stop()
 {
     checkProtocol();
-    UsbControlRequest request;
-    makeVendorOutRequest(request, kStreamEnable);
-    request.wValue = 0;
-    return sendControlRequest(request);
+    return vendorOut(kStreamEnable, 0);
 }
 
 void StreamingXmegaUSBDevice::setTimeout(uint32_t ms)

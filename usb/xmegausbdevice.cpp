@@ -167,40 +167,50 @@ bool XmegaUSBDevice::sendControlRequest(UsbControlRequest& request)
     return sendControlRequestStatus(request) == kCVNUsbSuccess;
 }
 
-bool XmegaUSBDevice::sendSimple(uint8_t bRequest, uint16_t value)
+bool XmegaUSBDevice::vendorIn(uint8_t bRequest, void* data, uint16_t length)
+{
+    UsbControlRequest request;
+    makeVendorInRequest(request, bRequest);
+    request.wLength = length;
+    request.data = data;
+    return sendControlRequest(request);
+}
+
+bool XmegaUSBDevice::vendorOut(uint8_t bRequest, uint16_t value, const void* data, uint16_t length)
 {
     UsbControlRequest request;
     makeVendorOutRequest(request, bRequest);
     request.wValue = value;
+    request.wLength = length;
+    // An OUT transfer only reads the buffer.
+    request.data = const_cast<void*>(data);
     return sendControlRequest(request);
+}
+
+bool XmegaUSBDevice::readDeviceWord(CVNUsbStatus (IUSBDevice::*property)(uint16_t*),
+                                    uint16_t& value)
+{
+    uint16_t word = 0;
+    if (!m_device || (m_device->*property)(&word) != kCVNUsbSuccess)
+        return false;
+    value = word;
+    return true;
 }
 
 bool XmegaUSBDevice::getVendorId(uint16_t& vendorId)
 {
-    uint16_t value = 0;
-    if (!m_device || m_device->vendorId(&value) != kCVNUsbSuccess)
-        return false;
-    vendorId = value;
-    return true;
+    return readDeviceWord(&IUSBDevice::vendorId, vendorId);
 }
 
 bool XmegaUSBDevice::getProductId(uint16_t& productId)
 {
-    uint16_t value = 0;
-    if (!m_device || m_device->productId(&value) != kCVNUsbSuccess)
-        return false;
-    productId = value;
-    return true;
+    return readDeviceWord(&IUSBDevice::productId, productId);
 }
 
 bool XmegaUSBDevice::isBootloaderMode(bool& bootloader)
 {
     uint8_t flag = 0;
-    UsbControlRequest request;
-    makeVendorInRequest(request, kIdentity);
-    request.wLength = 1;
-    request.data = &flag;
-    if (!sendControlRequest(request))
+    if (!vendorIn(kIdentity, &flag, 1))
         return false;
     bootloader = flag != 0;
     return true;
@@ -223,11 +233,7 @@ bool XmegaUSBDevice::getUniqueId(DeviceId& id)
 bool XmegaUSBDevice::getChecksums(uint32_t& first, uint32_t& second)
 {
     uint8_t bytes[8] = {};
-    UsbControlRequest request;
-    makeVendorInRequest(request, kChecksums);
-    request.wLength = sizeof bytes;
-    request.data = bytes;
-    if (!sendControlRequest(request))
+    if (!vendorIn(kChecksums, bytes, sizeof bytes))
         return false;
     Platform::ByteReader r(bytes, sizeof bytes);
     r.u32(0, &first);
@@ -237,21 +243,17 @@ bool XmegaUSBDevice::getChecksums(uint32_t& first, uint32_t& second)
 
 bool XmegaUSBDevice::rebootToApplication()
 {
-    return sendSimple(kReboot, 0);
+    return vendorOut(kReboot, 0);
 }
 
 bool XmegaUSBDevice::rebootToBootloader()
 {
-    return sendSimple(kReboot, 1);
+    return vendorOut(kReboot, 1);
 }
 
 bool XmegaUSBDevice::readStatus(uint8_t status[6])
 {
-    UsbControlRequest request;
-    makeVendorInRequest(request, kStatus);
-    request.wLength = 6;
-    request.data = status;
-    return sendControlRequest(request);
+    return vendorIn(kStatus, status, 6);
 }
 
 bool XmegaUSBDevice::isBusy(bool& busy)
@@ -269,7 +271,7 @@ bool XmegaUSBDevice::waitIdleAndCommand()
     if (!readStatus(status))
         return false;
     if (status[0] != 0) {
-        if (!sendSimple(kEndUpdate, 0))
+        if (!vendorOut(kEndUpdate, 0))
             return false;
         // A unit that never leaves update mode must not hold the caller for ever.
         const auto start = m_clock->now();
@@ -283,28 +285,24 @@ bool XmegaUSBDevice::waitIdleAndCommand()
             m_clock->sleep(kIdlePollMs);
         }
     }
-    return sendSimple(kEnterUpdate, 0);
+    return vendorOut(kEnterUpdate, 0);
 }
 
 bool XmegaUSBDevice::endUpdate()
 {
-    return sendSimple(kEndUpdate, 0);
+    return vendorOut(kEndUpdate, 0);
 }
 
 bool XmegaUSBDevice::selectTarget(uint16_t target)
 {
-    return sendSimple(kSelectTarget, target);
+    return vendorOut(kSelectTarget, target);
 }
 
 bool XmegaUSBDevice::getFlashGeometry(uint32_t& erasePageSize, uint32_t& writeBlockSize,
                                       uint64_t* info)
 {
     uint8_t bytes[16] = {};
-    UsbControlRequest request;
-    makeVendorInRequest(request, kFlashGeometry);
-    request.wLength = sizeof bytes;
-    request.data = bytes;
-    if (!sendControlRequest(request))
+    if (!vendorIn(kFlashGeometry, bytes, sizeof bytes))
         return false;
     Platform::ByteReader r(bytes, sizeof bytes);
     uint64_t first = 0;
@@ -327,21 +325,13 @@ bool XmegaUSBDevice::erasePages(uint32_t firstPage, uint32_t pageCount)
     Platform::ByteWriter w(bytes, sizeof bytes);
     w.u32(0, firstPage);
     w.u32(4, pageCount);
-    UsbControlRequest request;
-    makeVendorOutRequest(request, kErasePages);
-    request.wLength = sizeof bytes;
-    request.data = bytes;
-    return sendControlRequest(request);
+    return vendorOut(kErasePages, 0, bytes, sizeof bytes);
 }
 
 bool XmegaUSBDevice::getEraseStatus(uint16_t& busy, bool& flag, uint32_t& span, uint32_t& current)
 {
     uint8_t bytes[15] = {};
-    UsbControlRequest request;
-    makeVendorInRequest(request, kEraseStatus);
-    request.wLength = sizeof bytes;
-    request.data = bytes;
-    if (!sendControlRequest(request))
+    if (!vendorIn(kEraseStatus, bytes, sizeof bytes))
         return false;
     Platform::ByteReader r(bytes, sizeof bytes);
     uint32_t start = 0, now = 0, end = 0;
@@ -412,7 +402,7 @@ bool XmegaUSBDevice::transferMemory(uint32_t address, uint32_t size, uint8_t* bu
     const bool in = bRequest == kReadMemory;
     for (PageIterator it(address, size, kMemoryPageSize); it.hasMore(); it.next()) {
         if (int64_t(it.page()) != m_selectedPage) {
-            if (!sendSimple(kSelectPage, uint16_t(it.page())))
+            if (!vendorOut(kSelectPage, uint16_t(it.page())))
                 return false;
             m_selectedPage = int32_t(it.page());
         }
@@ -445,11 +435,7 @@ bool XmegaUSBDevice::bulkDownload(uint32_t firstBlock, uint32_t size, const uint
         return false;
     uint8_t announce[4] = {};
     Platform::ByteWriter(announce, sizeof announce).u32(0, firstBlock);
-    UsbControlRequest request;
-    makeVendorOutRequest(request, kBulkDownload);
-    request.wLength = sizeof announce;
-    request.data = announce;
-    if (!sendControlRequest(request))
+    if (!vendorOut(kBulkDownload, 0, announce, sizeof announce))
         return false;
 
     uint32_t erasePage = 0, writeBlock = 0;
@@ -488,18 +474,14 @@ bool XmegaUSBDevice::downloadFirmware(uint32_t size, const uint8_t* data)
     if (!data || size == 0)
         return false;
     uint8_t bytes[4] = {};
-    UsbControlRequest request;
-    makeVendorInRequest(request, kBootloaderBlockSize);
-    request.wLength = sizeof bytes;
-    request.data = bytes;
-    if (!sendControlRequest(request))
+    if (!vendorIn(kBootloaderBlockSize, bytes, sizeof bytes))
         return false;
     uint32_t blockSize = 0;
     Platform::ByteReader(bytes, sizeof bytes).u32(0, &blockSize);
     // No whole block fits a transfer: the block arithmetic would never advance.
     if (blockSize == 0 || blockSize > kBootloaderTransferSize)
         return false;
-    if (!sendSimple(kBootloaderStart, 0))
+    if (!vendorOut(kBootloaderStart, 0))
         return false;
 
     const uint32_t blocksPerTransfer = kBootloaderTransferSize / blockSize;
@@ -510,13 +492,9 @@ bool XmegaUSBDevice::downloadFirmware(uint32_t size, const uint8_t* data)
         if (block > 0xFFFF)
             return false;
         const uint32_t piece = std::min(size - offset, bytesPerTransfer);
-        makeVendorOutRequest(request, kBootloaderBlock);
-        request.wValue = uint16_t(block);
-        request.wLength = uint16_t(piece);
-        request.data = const_cast<uint8_t*>(data + offset);
-        if (!sendControlRequest(request))
+        if (!vendorOut(kBootloaderBlock, uint16_t(block), data + offset, uint16_t(piece)))
             return false;
         block += blocksPerTransfer;
     }
-    return sendSimple(kBootloaderBlock, 0);
+    return vendorOut(kBootloaderBlock, 0);
 }

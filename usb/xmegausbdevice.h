@@ -123,6 +123,12 @@ public:
     uint8_t bulkInPipe() const { return m_inPipe; }
     uint16_t bulkInPacketSize() const { return m_inPacketSize; }
 
+    // A vendor IN request of length bytes into data, wValue 0.
+    bool vendorIn(uint8_t bRequest, void* data, uint16_t length);
+    // A vendor OUT request with wValue value and length bytes from data.
+    bool vendorOut(uint8_t bRequest, uint16_t value, const void* data = nullptr,
+                   uint16_t length = 0);
+
     // Tests shorten the waits; the product keeps the defaults.
     void setClock(std::shared_ptr<CVN::USB::WaitClock> clock);
     CVN::USB::WaitClock& clock() const { return *m_clock; }
@@ -133,7 +139,8 @@ public:
 
 private:
     bool readStatus(uint8_t status[6]);
-    bool sendSimple(uint8_t bRequest, uint16_t value);
+    bool readDeviceWord(CVN::USB::CVNUsbStatus (CVN::USB::IUSBDevice::*property)(uint16_t*),
+                        uint16_t& value);
     void closeAll();
 
     CVN::USB::IUSBDevice* m_device = nullptr;

@@ -47,6 +47,21 @@ std::vector<uint8_t> pattern(size_t size, uint8_t seed)
     return bytes;
 }
 
+// One input buffer and one output buffer, in that order.
+struct InOut
+{
+    RpcBuffer buffers[2];
+    InOut(uint8_t* in, size_t inSize, uint8_t* out, size_t outSize)
+    {
+        buffers[0].input = true;
+        buffers[0].data = in;
+        buffers[0].size = inSize;
+        buffers[1].output = true;
+        buffers[1].data = out;
+        buffers[1].size = outSize;
+    }
+};
+
 template<typename E, typename F> QString thrown(F&& f)
 {
     try {
@@ -124,13 +139,8 @@ void TestRpc::largeCallOverALinkThatStalls()
 
     auto in = pattern(inputSize, 1);
     std::vector<uint8_t> out(outputSize, 0);
-    RpcBuffer buffers[2];
-    buffers[0].input = true;
-    buffers[0].data = in.data();
-    buffers[0].size = in.size();
-    buffers[1].output = true;
-    buffers[1].data = out.data();
-    buffers[1].size = out.size();
+    InOut io(in.data(), in.size(), out.data(), out.size());
+    RpcBuffer* buffers = io.buffers;
     QCOMPARE(rpc.device->call(handle, 0, nullptr, 0, nullptr, 0, buffers, 2), 0);
     for (size_t i = 0; i < out.size(); ++i)
         if (out[i] != uint8_t(in[i % in.size()] ^ 0x5A))
@@ -145,13 +155,8 @@ void TestRpc::callRequestLayout()
     const uint32_t handle = rpc.device->openService("Echo", 0);
     uint8_t six[6] = {1, 2, 3, 4, 5, 6};
     uint8_t four[4] = {};
-    RpcBuffer buffers[2];
-    buffers[0].input = true;
-    buffers[0].data = six;
-    buffers[0].size = 6;
-    buffers[1].output = true;
-    buffers[1].data = four;
-    buffers[1].size = 4;
+    InOut io(six, 6, four, 4);
+    RpcBuffer* buffers = io.buffers;
     QCOMPARE(rpc.device->call(handle, 7, "xyz", 3, nullptr, 0, buffers, 2), 1);
     const auto request = rpc.server().lastRequest();
     QCOMPARE(int(request.size()), 45);
@@ -177,13 +182,8 @@ void TestRpc::replyTooShortForTheOutputs()
     uint8_t in[4] = {9, 9, 9, 9};
     uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     uint8_t output[2] = {0xEE, 0xEE};
-    RpcBuffer buffers[2];
-    buffers[0].input = true;
-    buffers[0].data = in;
-    buffers[0].size = 4;
-    buffers[1].output = true;
-    buffers[1].data = out;
-    buffers[1].size = 4;
+    InOut io(in, 4, out, 4);
+    RpcBuffer* buffers = io.buffers;
     QCOMPARE(rpc.device->call(handle, 1, "ab", 2, output, 2, buffers, 2),
              StreamingRpcDevice::kShortReply);
     QCOMPARE(out[0], uint8_t(0xEE));

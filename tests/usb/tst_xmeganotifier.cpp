@@ -76,6 +76,19 @@ struct Watch
     Watch() { notifier.setNotificationWindow(&window, 0); }
 };
 
+// The registry side over a USB-side watch, started on the units already plugged in.
+struct RegistryWatch
+{
+    Watch watch;
+    QtXmegaUSBNotifier<XmegaUSBDevice> qt;
+    QtRecorder recorder;
+    RegistryWatch()
+    {
+        qt.setDelegate(&recorder);
+        qt.start(&watch.notifier, false);
+    }
+};
+
 } // namespace
 
 class TestXmegaNotifier : public QObject
@@ -222,11 +235,8 @@ void TestXmegaNotifier::unitThatDoesNotComeBackIsRemovedWhenTheTimerRunsOut()
     faults.rebootNeverReturns = true;
     unit->setFaults(faults);
     bus().plug(unit);
-    Watch watch;
-    QtXmegaUSBNotifier<XmegaUSBDevice> qt;
-    QtRecorder recorder;
-    qt.setDelegate(&recorder);
-    qt.start(&watch.notifier, false);
+    RegistryWatch w;
+    auto& recorder = w.recorder;
     Handle handle = recorder.arrivals.at(0);
 
     std::atomic<int> result{-1};
@@ -236,18 +246,16 @@ void TestXmegaNotifier::unitThatDoesNotComeBackIsRemovedWhenTheTimerRunsOut()
     QTRY_COMPARE(int(recorder.removals.size()), 1);
     QVERIFY(recorder.reboots.empty());
     QCOMPARE(recorder.removals[0].uniqueId().bytes, unit->uniqueId());
-    QVERIFY(!qt.registry()->contains(handle.uniqueId()));
+    QVERIFY(!w.qt.registry()->contains(handle.uniqueId()));
 }
 
 void TestXmegaNotifier::unitBackBeforeTheWaitBeginsIsNotMissed()
 {
     auto unit = makeUnit(0xC3E4);
     bus().plug(unit);
-    Watch watch;
-    QtXmegaUSBNotifier<XmegaUSBDevice> qt;
-    QtRecorder recorder;
-    qt.setDelegate(&recorder);
-    qt.start(&watch.notifier, false);
+    RegistryWatch w;
+    auto& qt = w.qt;
+    auto& recorder = w.recorder;
     const DeviceId id = recorder.arrivals.at(0).uniqueId();
     auto registry = qt.registry();
 
@@ -263,11 +271,9 @@ void TestXmegaNotifier::rebootThatCannotBeSentIsTakenBack()
 {
     auto unit = makeUnit(0xC3E4);
     bus().plug(unit);
-    Watch watch;
-    QtXmegaUSBNotifier<XmegaUSBDevice> qt;
-    QtRecorder recorder;
-    qt.setDelegate(&recorder);
-    qt.start(&watch.notifier, false);
+    RegistryWatch w;
+    auto& qt = w.qt;
+    auto& recorder = w.recorder;
     Handle handle = recorder.arrivals.at(0);
     Sim::XmegaFaults faults;
     faults.stallRequest = 1;
