@@ -1,0 +1,184 @@
+#pragma once
+
+#include "sim/usbbus/simpleusbdevice.h"
+#include "sim/xmega/xmegarpcserver.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace Sim {
+
+// Faults of the unit itself, on top of the bus's own.
+struct XmegaFaults
+{
+    int stallRequest = 0; // the n-th vendor request from now on stalls (once)
+    int stallEvery = 0;   // every n-th stream chunk request (write 0x70, read 0x72) stalls
+    int noReplyTo = -1;   // requests with this bRequest are never answered: the host times out
+    bool wrongSequenceOnce = false;    // the next reply starts with sequence 1 instead of 0
+    bool rpcNeverReplies = false;      // requests are taken and never answered
+    bool rebootNeverReturns = false;   // a rebooted unit leaves the bus for good
+    bool applicationWontStart = false; // a reboot into the application ends in the boot loader
+    bool stuckInUpdateMode = false;    // update mode cannot be left
+    bool eraseError = false;           // the erase status carries the error flag
+    uint32_t announceChunkLength = 0;  // the buffer status announces this chunk length instead
+    uint32_t announceTotal = 0;        // a reply's chunks claim this total length instead
+};
+
+// A simulated XMEGA unit on the bus, in its application or in its boot loader (another
+// product id, no bulk pipes). A reboot re-enumerates it under the same path and unique id.
+// The application has flash targets (erase sets 0xFF, writes AND into what is there), a
+// 64 KiB-paged memory window, a status with update mode and busy flags, the streaming link
+// and an RPC server with pluggable services; the boot loader takes block downloads.
+//
+// Further requests are added with onControl(); derived models may override the memory hooks.
+class XmegaUnit : public SimpleUsbDevice, public std::enable_shared_from_this<XmegaUnit>
+{
+public:
+    static constexpr uint16_t kVendorId = 0x2C4A;
+    static constexpr uint16_t kBootloaderProductId = 0xC386;
+
+    struct Target
+    {
+        uint32_t erasePageSize = 512;
+        uint32_t writeBlockSize = 64;
+        std::vector<uint8_t> bytes;
+    };
+
+    struct Options
+    {
+        uint16_t productId = 0xC3E4;
+        std::array<uint8_t, 16> uniqueId{
+            {0x58, 0x4D, 0x45, 0x47, 0x41, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+        bool bootloader = false;
+        uint16_t protocolVersion = 0x0101;
+        uint8_t initialTid = 1;
+        uint16_t packetSize = 512;
+        // Message bytes per read chunk (the chunk adds an 8-byte header).
+        uint32_t replyChunkPayload = 0xFFFF - 8;
+        uint32_t rebootDelayMs = 5;
+        std::string instance;
+    };
+
+    explicit XmegaUnit(Options options);
+    XmegaUnit();
+    ~XmegaUnit() override;
+
+    DeviceIdentity identity() const override;
+    void control(const TransferPtr& transfer) override;
+    void bulk(const TransferPtr& transfer) override;
+
+    XmegaRpcServer& rpc() { return m_rpc; }
+
+    void setFaults(const XmegaFaults& faults);
+    // Chunk requests stalled by stallEvery so far.
+    int stalls() const;
+
+    bool isBootloader() const;
+    std::array<uint8_t, 16> uniqueId() const;
+    void setChecksums(uint32_t first, uint32_t second);
+    // A target of size bytes, erased (0xFF).
+    void addTarget(uint16_t target, uint32_t size, uint32_t erasePageSize, uint32_t writeBlockSize);
+    Target target(uint16_t target) const;
+    void setTargetBytes(uint16_t target, std::vector<uint8_t> bytes);
+    // The geometry reply, whatever the selected target says.
+    void overrideGeometry(uint32_t erasePageSize, uint32_t writeBlockSize);
+    // Erase status polls an erase takes, and status polls the unit stays busy after writing.
+    void setErasePolls(int polls);
+    void setBusyPolls(int polls);
+    // The unit reports busy for the next polls status reads.
+    void stayBusy(int polls);
+    bool inUpdateMode() const;
+
+    void setBootloaderBlockSize(uint32_t size);
+    // The image the boot loader took, and whether the closing empty block came.
+    std::vector<uint8_t> bootloaderImage() const;
+    bool bootloaderDownloadDone() const;
+    std::vector<uint16_t> bootloaderBlockIndexes() const;
+
+    std::vector<uint8_t> memory(uint32_t address, uint32_t size) const;
+    void setReady(bool ready);
+    bool streamEnabled() const;
+    uint8_t transactionId() const;
+    // The next reply message goes out as these bytes instead of the server's answer.
+    void setNextRawReply(std::vector<uint8_t> bytes);
+
+    // Restarts into the application or the boot loader.
+    void reboot(bool toBootloader);
+    // Reboot requests the unit has taken.
+    int rebootRequests() const;
+
+protected:
+    // The memory window; a derived model maps registers here. Answers false to stall.
+    virtual bool readMemory(uint32_t address, uint8_t* out, uint32_t size);
+    virtual bool writeMemory(uint32_t address, const uint8_t* data, uint32_t size);
+
+private:
+    using In = std::vector<uint8_t>*;
+    using Out = const std::vector<uint8_t>&;
+    void install();
+    std::vector<uint8_t> configuration(bool bootloader) const;
+    // Under m_state: whether the request goes through, is stalled or left unanswered.
+    enum class Gate { Pass, Stall, Drop };
+    Gate gate(const ControlSetup& setup);
+    void takeMessageLocked();
+    std::vector<uint8_t> currentChunkLocked() const;
+
+    mutable std::mutex m_state;
+    Options m_options;
+    XmegaFaults m_faults;
+    int m_requests = 0;
+    int m_chunkRequests = 0;
+    int m_stalls = 0;
+    int m_rebootRequests = 0;
+    bool m_bootloader = false;
+    uint32_t m_checksums[2] = {0x12345678, 0x9ABCDEF0};
+
+    // Programming.
+    std::map<uint16_t, Target> m_targets;
+    uint16_t m_selected = 0;
+    bool m_updateMode = false;
+    bool m_geometryOverride = false;
+    uint32_t m_overrideErase = 0;
+    uint32_t m_overrideWrite = 0;
+    int m_erasePolls = 2;
+    int m_busyPolls = 1;
+    int m_busyLeft = 0;
+    uint32_t m_eraseStart = 0;
+    uint32_t m_eraseEnd = 0;
+    uint32_t m_eraseDone = 0;
+    int m_erasePollsLeft = 0;
+    uint64_t m_downloadAddress = 0;
+    bool m_downloading = false;
+
+    // Memory window.
+    uint16_t m_page = 0;
+    std::vector<uint8_t> m_memory;
+
+    // Boot loader.
+    uint32_t m_blockSize = 256;
+    bool m_bootStarted = false;
+    bool m_bootDone = false;
+    std::vector<uint8_t> m_bootImage;
+    std::vector<uint16_t> m_bootBlocks;
+
+    // Streaming link.
+    bool m_ready = true;
+    bool m_streamEnabled = false;
+    uint8_t m_tid = 1;
+    std::vector<uint8_t> m_incoming;
+    uint32_t m_nextChunk = 0;
+    std::vector<uint8_t> m_reply;
+    bool m_replyPending = false;
+    uint32_t m_replyChunk = 0;
+    bool m_wrongSequence = false;
+    std::vector<uint8_t> m_rawReply;
+    bool m_haveRawReply = false;
+
+    XmegaRpcServer m_rpc;
+};
+
+} // namespace Sim
