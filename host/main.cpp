@@ -9,11 +9,6 @@
 
 #include <memory>
 
-namespace {
-// Fixed for every build: two copies of the same branded program find each other through it.
-const char kInstanceIdentifier[] = "7C3E9A1F5B2D48C6A0E4F17B92D35C68";
-} // namespace
-
 int main(int argc, char* argv[])
 {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
@@ -23,10 +18,13 @@ int main(int argc, char* argv[])
     // Branding first: its name makes the single-instance key.
     AppBranding::load();
 
-    const QString key = QLatin1String(kInstanceIdentifier) + AppBranding::appName();
-    SingleApplication app(argc, argv, key);
+    SingleApplication app(argc, argv, SingleApplication::instanceKey(AppBranding::appName()));
     if (app.isSecondInstance())
         return 0;
+
+    // A request to stop from outside closes the window as the user would; one that comes while
+    // the program is still starting waits for the event loop.
+    TerminationWatcher watcher;
 
     const QStringList directories = pluginDirectories();
     int result = 0;
@@ -35,8 +33,6 @@ int main(int argc, char* argv[])
         app.setMainWindow(&window);
         QApplication::setWindowIcon(AppBranding::appIcon());
 
-        // A request to stop from outside closes the window as the user would.
-        TerminationWatcher watcher;
         QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &window,
                          &QWidget::close);
 

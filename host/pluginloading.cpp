@@ -12,9 +12,13 @@
 QStringList pluginDirectories()
 {
     initFrameworkResources();
+    return pluginDirectories(QCoreApplication::applicationDirPath());
+}
 
+QStringList pluginDirectories(const QString& programDirectory)
+{
     QStringList directories;
-    const QDir root(QCoreApplication::applicationDirPath() + QStringLiteral("/Tendwell/PlugIns"));
+    const QDir root(programDirectory + QStringLiteral("/Tendwell/PlugIns"));
     // A folder that cannot be read lists nothing.
     for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
         directories.append(root.absoluteFilePath(name));

@@ -16,6 +16,9 @@
 
 namespace {
 
+// Fixed for every build: two copies of the same branded program find each other through it.
+const char kInstanceIdentifier[] = "7C3E9A1F5B2D48C6A0E4F17B92D35C68";
+
 enum class Lock { Taken, HeldElsewhere, Unavailable };
 
 // The guard is per user: names carry the user id and live in the user's runtime folder.
@@ -70,6 +73,11 @@ SingleApplication::~SingleApplication()
         m_localServer->close();
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+}
+
+QString SingleApplication::instanceKey(const QString& appName)
+{
+    return QLatin1String(kInstanceIdentifier) + appName;
 }
 
 QString SingleApplication::serverName(const QString& key)

@@ -22,6 +22,8 @@ public:
     // any window exists.
     bool isSecondInstance() const { return m_secondInstance; }
 
+    // The fixed identifier followed by the branded application name.
+    static QString instanceKey(const QString& appName);
     // The names derived from the key for the current user.
     static QString serverName(const QString& key);
     static QString lockFileName(const QString& key);
