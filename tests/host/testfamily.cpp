@@ -44,8 +44,12 @@ TestFamily::TestFamily(const QString& name, TendwellWindow* window)
 
 TestFamily::~TestFamily() = default;
 
+QStringList* TestFamily::journal = nullptr;
+
 void TestFamily::log(const QString& call)
 {
+    if (journal)
+        journal->append(m_name + QLatin1Char(':') + call);
     QStringList list = calls();
     list.append(call);
     setProperty("calls", list);

@@ -75,6 +75,10 @@ public:
     QString buildDetails() override;
     bool nativeEvent(const Platform::Message* message) override;
 
+    // When set, every call of every family in this module is also written here as
+    // "family:call", so a test sees the order across families.
+    static QStringList* journal;
+
     QStringList calls() const { return property("calls").toStringList(); }
     void clearCalls() { setProperty("calls", QStringList()); }
     TestDevice* addDevice(const QString& name, const QColor& colour = QColor(1, 171, 255));
