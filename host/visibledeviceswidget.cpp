@@ -269,7 +269,8 @@ void VisibleDevicesWidget::rebuild()
         m_subPages->setCurrentIndex(m_setupPage);
         showStatusText(device);
         m_setupButton->setVisible(device->isConnected());
-        if (QWidget* summary = device->summaryWidget()) {
+        QWidget* summary = device->summaryWidget();
+        if (summary && summary != m_dyingSummaryWidget) {
             m_summaryWidget = summary;
             summary->setParent(this);
             m_summaryArea->addWidget(summary, 0, Qt::AlignHCenter | Qt::AlignTop);
@@ -355,10 +356,13 @@ void VisibleDevicesWidget::onRightClicked()
 
 void VisibleDevicesWidget::onSummaryWidgetDestroyed()
 {
-    // Only the address is used: the widget is half gone.
-    m_summaryArea->removeWidget(static_cast<QWidget*>(sender()));
+    // Only the address is used: the widget is half gone, and its device may not know yet.
+    auto* dying = static_cast<QWidget*>(sender());
+    m_summaryArea->removeWidget(dying);
     m_summaryWidget = nullptr;
+    m_dyingSummaryWidget = dying;
     rebuild();
+    m_dyingSummaryWidget = nullptr;
 }
 
 void VisibleDevicesWidget::resizeEvent(QResizeEvent* event)

@@ -95,4 +95,5 @@ private:
     QPixmap m_badInstallPixmap;
     FlatImageButton* m_controlAppButton;
     QHBoxLayout* m_setupButtonRow = nullptr;
+    QWidget* m_dyingSummaryWidget = nullptr;
 };
