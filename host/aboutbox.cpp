@@ -1,5 +1,7 @@
 #include "host/aboutbox.h"
 
+#include "framework/style.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -10,9 +12,12 @@ const int kHeight = 288;
 // A name on two lines pushes everything below it down by this much.
 const int kTwoLineExtra = 25;
 
+// The picture stands above the name; a larger one is drawn smaller.
+const qreal kPictureRoom = 64;
+
 QFont nameFont()
 {
-    return QFont(QStringLiteral("CVN Open Sans Light"), 21, 300);
+    return scaledFont(11);
 }
 
 } // namespace
@@ -74,8 +79,12 @@ void AboutBox::paintEvent(QPaintEvent*)
     const int shift = m_twoLine ? kTwoLineExtra : 0;
 
     if (!m_picture.isNull()) {
-        const qreal pictureWidth = m_picture.deviceIndependentSize().width();
-        painter.drawPixmap(QPointF((width() - pictureWidth) / 2, 52), m_picture);
+        QSizeF size = m_picture.deviceIndependentSize();
+        if (size.width() > kPictureRoom || size.height() > kPictureRoom)
+            size.scale(kPictureRoom, kPictureRoom, Qt::KeepAspectRatio);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRectF(QPointF((width() - size.width()) / 2, 52), size), m_picture,
+                           QRectF(m_picture.rect()));
     }
     if (!m_name.isEmpty()) {
         painter.setPen(Qt::black);
@@ -86,7 +95,7 @@ void AboutBox::paintEvent(QPaintEvent*)
 
     const QColor text(71, 71, 71);
     painter.setPen(text);
-    painter.setFont(QFont(QStringLiteral("CVN Open Sans"), 13, 400));
+    painter.setFont(scaledFont(3));
     painter.drawText(QRect(0, 166 + shift, width(), 20), Qt::AlignCenter,
                      tr("Version %1").arg(m_version));
 
@@ -95,6 +104,6 @@ void AboutBox::paintEvent(QPaintEvent*)
     painter.drawLine(30, lineY, width() - 31, lineY);
 
     painter.setPen(text);
-    painter.setFont(QFont(QStringLiteral("CVN Open Sans"), 11, 400));
+    painter.setFont(scaledFont(5));
     painter.drawText(QRect(0, 225 + shift, width(), 40), Qt::AlignCenter, noticeText());
 }
