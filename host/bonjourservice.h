@@ -45,5 +45,14 @@ public:
                        const std::string& serviceType) = 0;
 };
 
+// How long each one-shot question may take before it counts as failed.
+struct BonjourTimeouts
+{
+    int resolveMs = 5000;
+    // For the address, and again for the connection check when a port is given.
+    int lookupMs = 1000;
+    int queryMs = 1000;
+};
+
 // The program's DNS-SD.
-std::shared_ptr<BonjourService> makeBonjourService();
+std::shared_ptr<BonjourService> makeBonjourService(const BonjourTimeouts& timeouts = {});
