@@ -39,6 +39,7 @@ private Q_SLOTS:
     void malformedAddressCannotBeAdded();
 
 private:
+    void addFamily(const QStringList& serviceNames);
     void add(const QString& address);
 
     QWidget* m_window = nullptr;
@@ -71,6 +72,14 @@ void TestAddByIp::cleanup()
     delete m_window;
 }
 
+void TestAddByIp::addFamily(const QStringList& serviceNames)
+{
+    auto* family = new TestFamily("F", nullptr);
+    family->setParent(m_window);
+    family->setProperty("serviceNames", serviceNames);
+    m_families.append(family);
+}
+
 void TestAddByIp::add(const QString& address)
 {
     m_controller->showDialog();
@@ -84,10 +93,7 @@ void TestAddByIp::add(const QString& address)
 
 void TestAddByIp::answerToTheDefaultTypeAddsAtOnce()
 {
-    auto* family = new TestFamily("A", nullptr);
-    family->setParent(m_window);
-    family->setProperty("serviceNames", QStringList{"_a._tcp"});
-    m_families.append(family);
+    addFamily({"_a._tcp"});
     add("127.0.0.9");
     QCOMPARE(m_bonjour.queries.size(), 1);
     QCOMPARE(m_bonjour.queries[0].address, std::string("127.0.0.9"));
@@ -102,12 +108,8 @@ void TestAddByIp::answerToTheDefaultTypeAddsAtOnce()
 
 void TestAddByIp::eachDeclaredNameIsAskedOnceThenItFails()
 {
-    for (const QStringList& names : {QStringList{"_a._tcp", "_b._tcp"}, QStringList{"_b._tcp"}}) {
-        auto* family = new TestFamily("F", nullptr);
-        family->setParent(m_window);
-        family->setProperty("serviceNames", names);
-        m_families.append(family);
-    }
+    addFamily({"_a._tcp", "_b._tcp"});
+    addFamily({"_b._tcp"});
     add("10.1.2.3");
     QStringList asked;
     for (int i = 0; i < 3; ++i) {
@@ -157,10 +159,7 @@ void TestAddByIp::returnKey()
 // further names or change the dialog as it is now.
 void TestAddByIp::cancelledChainStillAddsButAsksNoMore()
 {
-    auto* family = new TestFamily("A", nullptr);
-    family->setParent(m_window);
-    family->setProperty("serviceNames", QStringList{"_a._tcp"});
-    m_families.append(family);
+    addFamily({"_a._tcp"});
 
     add("10.0.0.1");
     m_controller->dialog()->cancelButton()->click();

@@ -22,6 +22,8 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<MainWindow> window();
+    // Started, with one network family.
+    std::unique_ptr<MainWindow> runningWindow(TestFamily** family = nullptr);
     void save(QWidget* widget, const QString& name);
 
     QString m_folder;
@@ -35,6 +37,20 @@ void TestScreenshots::initTestCase()
     AppBranding::instance().appName = QStringLiteral("PellworthTest-screenshots");
     m_folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
     QVERIFY(QDir().mkpath(m_folder));
+}
+
+std::unique_ptr<MainWindow> TestScreenshots::runningWindow(TestFamily** family)
+{
+    auto w = window();
+    auto* demo = new TestFamily("Demo", w.get());
+    demo->setProperty("network", true);
+    w->addFamily(demo);
+    w->show();
+    if (!QTest::qWaitFor([&] { return w->isStarted(); }))
+        return nullptr;
+    if (family)
+        *family = demo;
+    return w;
 }
 
 std::unique_ptr<MainWindow> TestScreenshots::window()
@@ -57,12 +73,9 @@ void TestScreenshots::save(QWidget* widget, const QString& name)
 
 void TestScreenshots::twoDevices()
 {
-    auto w = window();
-    auto* family = new TestFamily("Demo", w.get());
-    family->setProperty("network", true);
-    w->addFamily(family);
-    w->show();
-    QTRY_VERIFY(w->isStarted());
+    TestFamily* family = nullptr;
+    auto w = runningWindow(&family);
+    QVERIFY(w);
     TestDevice* recorder = family->addDevice("Studio Recorder", QColor(1, 171, 255));
     recorder->status = "Connected by USB";
     family->addDevice("Deck Controller", QColor(255, 140, 0));
@@ -72,10 +85,8 @@ void TestScreenshots::twoDevices()
 
 void TestScreenshots::noDevice()
 {
-    auto w = window();
-    w->addFamily(new TestFamily("Demo", w.get()));
-    w->show();
-    QTRY_VERIFY(w->isStarted());
+    auto w = runningWindow();
+    QVERIFY(w);
     save(w.get(), "host_no_device");
 }
 
@@ -93,12 +104,8 @@ void TestScreenshots::badInstall()
 
 void TestScreenshots::addByIpDialog()
 {
-    auto w = window();
-    auto* family = new TestFamily("Demo", w.get());
-    family->setProperty("network", true);
-    w->addFamily(family);
-    w->show();
-    QTRY_VERIFY(w->isStarted());
+    auto w = runningWindow();
+    QVERIFY(w);
     w->addByIpController()->showDialog();
     save(w.get(), "host_add_by_ip");
 }
