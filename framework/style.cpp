@@ -68,14 +68,24 @@ QFont scaledFont(int style)
 QLabel* makeLabel(int style, const QColor& colour, QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::All, QPalette::WindowText, colour);
-    QColor faded = colour;
-    faded.setAlpha(100);
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, faded);
-    label->setPalette(palette);
+    setTextColours(label, colour);
     label->setFont(scaledFont(style));
     return label;
+}
+
+void setTextColours(QWidget* widget, const QColor& colour, const QColor& disabled)
+{
+    QPalette palette = widget->palette();
+    palette.setBrush(QPalette::All, QPalette::WindowText, colour);
+    palette.setBrush(QPalette::Disabled, QPalette::WindowText, disabled);
+    widget->setPalette(palette);
+}
+
+void setTextColours(QWidget* widget, const QColor& colour)
+{
+    QColor faded = colour;
+    faded.setAlpha(100);
+    setTextColours(widget, colour, faded);
 }
 
 QString colorToHexString(const QColor& colour)

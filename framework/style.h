@@ -15,6 +15,11 @@ QFont scaledFont(int style);
 // An empty label in `parent` with the style's scaled font and `colour` (faded when disabled).
 QLabel* makeLabel(int style, const QColor& colour, QWidget* parent);
 
+// Sets the window-text colour for every state, then `disabled` for the disabled state.
+void setTextColours(QWidget* widget, const QColor& colour, const QColor& disabled);
+// The same with the colour faded to alpha 100 when disabled.
+void setTextColours(QWidget* widget, const QColor& colour);
+
 QString colorToHexString(const QColor& colour);
 QString colorToRgbaString(const QColor& colour, int alpha);
 

@@ -295,6 +295,43 @@ void tick(QPainter& p)
     p.drawPolyline(QPolygonF({QPointF(2, 6.5), QPointF(5, 9.5), QPointF(10, 3)}));
 }
 
+// The settings check box: a rounded square, ticked when on.
+void checkBox(QPainter& p, const QColor& edge, const QColor& fill, const QColor& mark, bool on)
+{
+    p.setPen(QPen(edge, 1));
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 15, 15), 3, 3);
+    if (on) {
+        p.setPen(roundPen(mark, 2));
+        p.drawPolyline(QPolygonF({QPointF(5, 9.2), QPointF(7.8, 12), QPointF(13, 5.8)}));
+    }
+}
+
+// The settings radio button (also the slider handle): a ring, with a dot when chosen.
+void radio(QPainter& p, const QColor& edge, const QColor& fill, const QColor& dot, bool on)
+{
+    p.setPen(QPen(edge, 1));
+    p.setBrush(fill);
+    p.drawEllipse(QRectF(1.5, 1.5, 15, 15));
+    if (on) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(dot);
+        p.drawEllipse(QPointF(9, 9), 3.6, 3.6);
+    }
+}
+
+void dropdownArrow(QPainter& p, const QColor& colour)
+{
+    QPainterPath arrow;
+    arrow.moveTo(0.5, 1);
+    arrow.lineTo(8.5, 1);
+    arrow.lineTo(4.5, 5.5);
+    arrow.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPath(arrow);
+}
+
 void appIcon(QPainter& p)
 {
     QLinearGradient g(0, 0, 0, 128);
@@ -362,6 +399,29 @@ int main(int argc, char* argv[])
     save(out, "Setup_Hover", {120, 36},
          [&](QPainter& p) { setupButton(p, grey(241), grey(241), regular); });
     save(out, "Tick", {12, 12}, tick);
+    const QColor white(Qt::white);
+    save(out, "Checkbox", {18, 18},
+         [&](QPainter& p) { checkBox(p, grey(181), white, white, false); });
+    save(out, "Checkbox_Hover", {18, 18},
+         [&](QPainter& p) { checkBox(p, grey(94), white, white, false); });
+    save(out, "Checkbox_Disabled", {18, 18},
+         [&](QPainter& p) { checkBox(p, grey(181, 100), grey(241, 100), white, false); });
+    save(out, "Checkbox_Active", {18, 18},
+         [&](QPainter& p) { checkBox(p, grey(94), grey(94), white, true); });
+    save(out, "Checkbox_Active_Disabled", {18, 18},
+         [&](QPainter& p) { checkBox(p, grey(208), grey(208), white, true); });
+    save(out, "Radio", {18, 18}, [&](QPainter& p) { radio(p, grey(181), white, white, false); });
+    save(out, "Radio_Hover", {18, 18},
+         [&](QPainter& p) { radio(p, grey(94), white, white, false); });
+    save(out, "Radio_Disabled", {18, 18},
+         [&](QPainter& p) { radio(p, grey(181, 100), grey(241), white, false); });
+    save(out, "Radio_Active", {18, 18},
+         [&](QPainter& p) { radio(p, grey(94), white, grey(94), true); });
+    save(out, "Radio_Active_Disabled", {18, 18},
+         [&](QPainter& p) { radio(p, grey(208), white, grey(208), true); });
+    save(out, "Dropdown_Arrow", {9, 7}, [](QPainter& p) { dropdownArrow(p, grey(71)); });
+    save(out, "Dropdown_Arrow_Disabled", {9, 7},
+         [](QPainter& p) { dropdownArrow(p, grey(71, 100)); });
     // The host's own icon lives beside settings.ini, not among the compiled-in pictures.
     save(kResources, "AboutIcon", {128, 128}, appIcon);
     return 0;

@@ -1,0 +1,7 @@
+#include "framework/rowspacer.h"
+
+RowSpacer::RowSpacer(int height, QWidget* parent)
+    : QWidget(parent)
+{
+    setFixedHeight(height);
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "privatenetwork.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QVariantMap>
+
+// Drives announcer.py (python3-zeroconf) as a real multicast DNS responder on loopback.
+class Announcer
+{
+public:
+    ~Announcer() { stop(); }
+
+    // Empty on success, else why it could not run.
+    QString start()
+    {
+        m_process.setProgram(QStringLiteral("/usr/bin/python3"));
+        m_process.setArguments({QStringLiteral(ANNOUNCER_SCRIPT)});
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            return QStringLiteral("/usr/bin/python3 did not start");
+        const QByteArray line = readLine();
+        if (line != "ready")
+            return QStringLiteral("announcer not ready (is python3-zeroconf installed?): ") +
+                   QString::fromUtf8(line);
+        return QString();
+    }
+
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+
+    // Each returns once the announcer has sent its announcements (or goodbyes).
+    bool registerService(const QString& name, const QVariantMap& txt, int port = 8080,
+                         const QString& host = QStringLiteral("deckone"),
+                         const QString& type = QStringLiteral("_corvane._tcp"))
+    {
+        return send({{"op", "register"},
+                     {"name", name},
+                     {"type", type},
+                     {"port", port},
+                     {"host", host},
+                     {"txt", QJsonObject::fromVariantMap(txt)}});
+    }
+    // Raw TXT record data, for records a map cannot express.
+    bool registerRaw(const QString& name, const QByteArray& txtData)
+    {
+        return send({{"op", "register"},
+                     {"name", name},
+                     {"type", "_corvane._tcp"},
+                     {"port", 8080},
+                     {"host", "deckone"},
+                     {"txthex", QString::fromLatin1(txtData.toHex())}});
+    }
+    bool updateService(const QString& name, const QVariantMap& txt)
+    {
+        return send({{"op", "update"},
+                     {"name", name},
+                     {"type", "_corvane._tcp"},
+                     {"port", 8080},
+                     {"host", "deckone"},
+                     {"txt", QJsonObject::fromVariantMap(txt)}});
+    }
+    bool unregisterService(const QString& name)
+    {
+        return send({{"op", "unregister"}, {"name", name}, {"type", "_corvane._tcp"}});
+    }
+
+private:
+    bool send(const QJsonObject& command)
+    {
+        m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+        return readLine() == "ok";
+    }
+
+    QByteArray readLine()
+    {
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10000))
+                return QByteArray();
+        }
+        return m_process.readLine().trimmed();
+    }
+
+    QProcess m_process;
+};
+
+// Skips the test case where multicast may not run or the announcer cannot start.
+#define START_ANNOUNCER_OR_SKIP(announcer)                                                         \
+    do {                                                                                           \
+        SKIP_WITHOUT_PRIVATE_NETWORK();                                                            \
+        const QString failure = (announcer).start();                                               \
+        if (!failure.isEmpty())                                                                    \
+            QSKIP(qPrintable(failure));                                                            \
+    } while (false)

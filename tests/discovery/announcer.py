@@ -1,0 +1,61 @@
+#!/usr/bin/python3
+"""Announces DNS-SD service instances on loopback for the discovery tests.
+
+One JSON command per line on stdin, one "ok" (or "error: ...") per line on stdout:
+  {"op": "register", "name": "Deck One", "type": "_corvane._tcp", "port": 8080,
+   "host": "deckone", "txt": {"key": "value"}}          (or "txthex": raw record data)
+  {"op": "update", ...same fields...}
+  {"op": "unregister", "name": "Deck One", "type": "_corvane._tcp"}
+"""
+import json
+import socket
+import sys
+
+from zeroconf import IPVersion, ServiceInfo, Zeroconf
+
+
+def service_info(command):
+    service_type = command["type"] + ".local."
+    properties = command.get("txt", {})
+    if "txthex" in command:
+        properties = bytes.fromhex(command["txthex"])
+    return ServiceInfo(
+        service_type,
+        command["name"] + "." + service_type,
+        addresses=[socket.inet_aton("127.0.0.1")],
+        port=command.get("port", 0),
+        properties=properties,
+        server=command.get("host", "announcer") + ".local.",
+    )
+
+
+def main():
+    zeroconf = Zeroconf(interfaces=["127.0.0.1"], ip_version=IPVersion.V4Only)
+    registered = {}
+    print("ready", flush=True)
+    try:
+        for line in sys.stdin:
+            if not line.strip():
+                continue
+            try:
+                command = json.loads(line)
+                key = (command["name"], command["type"])
+                if command["op"] == "register":
+                    info = service_info(command)
+                    zeroconf.register_service(info, cooperating_responders=True)
+                    registered[key] = info
+                elif command["op"] == "update":
+                    info = service_info(command)
+                    zeroconf.update_service(info)
+                    registered[key] = info
+                elif command["op"] == "unregister":
+                    zeroconf.unregister_service(registered.pop(key))
+                print("ok", flush=True)
+            except Exception as error:  # reported to the test, which fails on it
+                print("error: %s" % error, flush=True)
+    finally:
+        zeroconf.close()
+
+
+if __name__ == "__main__":
+    main()
