@@ -1,13 +1,11 @@
 #include "host/bonjourservice.h"
 
-#include <memory>
-
-#ifdef PELLWORTH_HAVE_BONJOUR_HELPER
-
 #include "discovery/bonjourhelper.h"
 #include "discovery/bonjourhelperinfoquery.h"
 #include "discovery/bonjourhelperlookup.h"
 #include "discovery/bonjourhelperresolver.h"
+
+#include <memory>
 
 namespace {
 
@@ -68,39 +66,3 @@ std::shared_ptr<BonjourService> makeBonjourService(const BonjourTimeouts& timeou
 {
     return std::make_shared<HelperBonjourService>(timeouts);
 }
-
-#else
-
-namespace {
-
-// Until the DNS-SD helpers are part of the build: nothing is browsed and every one-shot
-// question fails at once, as a start that failed would.
-class IdleBonjourService : public BonjourService
-{
-public:
-    ServiceBrowser* browse(const QString&, QObject* parent) override
-    {
-        return new ServiceBrowser(parent);
-    }
-    void resolve(const BonjourInfo&, ResolveCallback callback) override
-    {
-        callback(-65568, std::string(), 0);
-    }
-    void lookup(const std::string&, LookupCallback callback, uint16_t) override
-    {
-        callback(-65568, std::string());
-    }
-    void query(const std::string&, QueryCallback callback, const std::string&) override
-    {
-        callback(false, BonjourInfo());
-    }
-};
-
-} // namespace
-
-std::shared_ptr<BonjourService> makeBonjourService(const BonjourTimeouts&)
-{
-    return std::make_shared<IdleBonjourService>();
-}
-
-#endif
