@@ -1,0 +1,5 @@
+// A shared library that is no plug-in at all.
+extern "C" __attribute__((visibility("default"))) int plainLibraryAnswer()
+{
+    return 42;
+}
