@@ -47,9 +47,9 @@ public:
         for (const QString& op : ops) {
             if (op.startsWith('+')) {
                 const QString kind = op.section(':', 0, 0).mid(1);
-                const QString spec = op.section(':', 1);
-                const QString k = spec.section('=', 0, 0);
-                const QString name = spec.contains('=') ? spec.section('=', 1) : k;
+                const QString entry = op.section(':', 1);
+                const QString k = entry.section('=', 0, 0);
+                const QString name = entry.contains(QLatin1Char('=')) ? entry.section('=', 1) : k;
                 auto d = std::make_unique<FakeDevice>(kind == "orphan" ? nullptr : &family, name,
                                                       kind == "usb");
                 VisibleDevice* raw = d.get();
