@@ -54,10 +54,13 @@ function(pellworth_test name)
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin
         BUILD_RPATH "${PELLWORTH_BIN_DIR}")
     add_test(NAME ${name} COMMAND ${name})
+    # Qt is not built for the thread sanitizer: only its own internals are suppressed. Child
+    # processes that tests start only execute programs.
+    set(_tsan "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp:die_after_fork=0")
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};${ARG_ENV}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};${_tsan};${ARG_ENV}")
 endfunction()

@@ -22,8 +22,9 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZ
 cmake --build "$fuzz" -j "$jobs"
 (cd "$fuzz" && ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer. It doubles the
-# build, so a machine with fewer than 4 cores skips it unless PELLWORTH_SANITIZERS=1 asks.
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded
+# areas under ThreadSanitizer. It doubles the build, so a machine with fewer than 4 cores skips
+# it unless PELLWORTH_SANITIZERS=1 asks.
 sanitize=${PELLWORTH_SANITIZERS:-}
 if [ -z "$sanitize" ]; then
     if [ "$jobs" -ge 4 ]; then sanitize=1; else sanitize=0; fi
@@ -33,6 +34,15 @@ if [ "$sanitize" = 1 ]; then
     BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=address,undefined
     (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs") || status=1
+
+    # The threaded areas under ThreadSanitizer: the USB layer and the discovery library.
+    tsan=$build-tsan
+    threaded='^(usb|discovery)_'
+    cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+        -DPELLWORTH_SANITIZE=thread >/dev/null
+    targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
+    cmake --build "$tsan" -j "$jobs" --target $targets
+    (cd "$tsan" && ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
 else
     echo "Sanitizer pass skipped on this $jobs-core machine (PELLWORTH_SANITIZERS=1 runs it)."
 fi
