@@ -140,7 +140,8 @@ void TestBonjourHelper::resolverTimesOut()
     BonjourHelperResolver::resolve(corvane("Nobody Here"), calls.callback(), kShortTimeoutMs);
     QVERIFY(calls.results.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(calls.results.size(), 1, 10000);
-    QVERIFY(elapsed.elapsed() >= kShortTimeoutMs);
+    // Qt's coarse timers may fire up to 5% early.
+    QVERIFY(elapsed.elapsed() >= kShortTimeoutMs * 95 / 100);
     QCOMPARE(calls.results.front(),
              std::make_tuple(int(kDNSServiceErr_Timeout), std::string(), uint16_t(0)));
     settle(kShortTimeoutMs);

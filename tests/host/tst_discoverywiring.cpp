@@ -169,7 +169,8 @@ void TestDiscoveryWiring::givesUpOnAnAddressThatNeverAnswers()
     controller->dialog()->addButton()->click();
     // The default type, then the family's one name, each given its time.
     QTRY_COMPARE(controller->dialog()->state(), 2);
-    QVERIFY(elapsed.elapsed() >= 2 * m_timeouts.queryMs);
+    // Qt's coarse timers may fire up to 5% early.
+    QVERIFY(elapsed.elapsed() >= 2 * m_timeouts.queryMs * 95 / 100);
     QVERIFY(responder.waitForQueries(2));
     QVERIFY(m_family->calls().isEmpty());
 }
@@ -184,7 +185,8 @@ void TestDiscoveryWiring::resolveOfAnUnknownInstanceTimesOut()
     elapsed.start();
     Q_EMIT m_family->bonjourResolveRequested(info, {});
     QTRY_COMPARE(m_family->calls(), QStringList{"resolved:Nobody:failed:::0"});
-    QVERIFY(elapsed.elapsed() >= m_timeouts.resolveMs);
+    // Qt's coarse timers may fire up to 5% early.
+    QVERIFY(elapsed.elapsed() >= m_timeouts.resolveMs * 95 / 100);
     QVERIFY(elapsed.elapsed() < 5000);
 }
 
@@ -196,7 +198,8 @@ void TestDiscoveryWiring::lookupOfAnUnknownHostTimesOut()
     m_bonjour->lookup(
         "nowhere.local.", [&](int e, const std::string&) { error = e; }, 0);
     QTRY_COMPARE(error, -65568);
-    QVERIFY(elapsed.elapsed() >= m_timeouts.lookupMs);
+    // Qt's coarse timers may fire up to 5% early.
+    QVERIFY(elapsed.elapsed() >= m_timeouts.lookupMs * 95 / 100);
     QVERIFY(elapsed.elapsed() < 1000);
 }
 
