@@ -14,6 +14,8 @@ private Q_SLOTS:
     void broadcastHeadersRoundTrip();
     void threadRecipientRunsWorkInOrderOnItsThread();
     void threadRecipientInvokeAndQuit();
+    void threadRecipientDestroyedByItsOwnWork();
+    void threadRecipientForgetsItsThreadAfterQuit();
     void overlappedWaitsForItsHook();
 };
 
@@ -82,6 +84,49 @@ void TestPlatform::threadRecipientInvokeAndQuit()
     QCOMPARE(ran.load(), 1);
     QVERIFY(!invoked);
     QVERIFY(!recipient.post([] {}));
+}
+
+void TestPlatform::threadRecipientDestroyedByItsOwnWork()
+{
+    auto* recipient = new Platform::ThreadRecipient;
+    QVERIFY(recipient->start());
+    std::atomic<bool> destroyed{false};
+    QVERIFY(recipient->post([&] {
+        delete recipient;
+        destroyed = true;
+    }));
+    QTRY_VERIFY(destroyed.load());
+}
+
+void TestPlatform::threadRecipientForgetsItsThreadAfterQuit()
+{
+    Platform::ThreadRecipient recipient;
+    QVERIFY(recipient.start());
+    std::thread::id owner;
+    QVERIFY(recipient.invoke([&] { owner = std::this_thread::get_id(); }));
+    recipient.quit();
+    // New threads, one of which will likely get the ended thread's id: none may run the work
+    // in its own place and call it done.
+    int reused = 0;
+    for (int i = 0; i < 20; ++i) {
+        bool invoked = true, ownerThread = true, ran = false;
+        std::thread::id id;
+        std::thread([&] {
+            id = std::this_thread::get_id();
+            ownerThread = recipient.isOwnerThread();
+            invoked = recipient.invoke([&] { ran = true; });
+        }).join();
+        reused += id == owner;
+        QVERIFY(!invoked);
+        QVERIFY(!ran);
+        QVERIFY(!ownerThread);
+    }
+    qDebug("thread id reused %d times of 20", reused);
+    // And it starts again on a new thread.
+    QVERIFY(recipient.start());
+    std::thread::id again;
+    QVERIFY(recipient.invoke([&] { again = std::this_thread::get_id(); }));
+    QVERIFY(again != std::this_thread::get_id());
 }
 
 void TestPlatform::overlappedWaitsForItsHook()
