@@ -41,6 +41,17 @@ struct Completion
     }
 };
 
+// Starts a read on pipe 2 and gives its event, the only one pending; null when refused.
+CVNUsbEvent startRead(IUSBInterface* interface, void* buffer, uint32_t size, Completion* c)
+{
+    CVNUsbEvent event = nullptr;
+    uint32_t count = 0;
+    if (interface->readPipeAsync(2, buffer, size, &Completion::done, c) != kCVNUsbSuccess ||
+        interface->pendingAsyncEvents(&event, 1, &count) != kCVNUsbSuccess)
+        return nullptr;
+    return event;
+}
+
 // Unplugs itself while the bus reads its configuration on the way to admitting a transfer,
 // after the bus has seen it present.
 class UnplugMidRequest : public Sim::SimpleUsbDevice
@@ -583,11 +594,8 @@ void TestTransfers::asyncEndings()
     bus().setFaults(m_id, faults);
     Completion c;
     uint8_t buffer[4] = {};
-    QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &c),
-             kCVNUsbSuccess);
-    CVNUsbEvent event = nullptr;
-    uint32_t count = 0;
-    QCOMPARE(m_vendor->pendingAsyncEvents(&event, 1, &count), kCVNUsbSuccess);
+    const CVNUsbEvent event = startRead(m_vendor, buffer, sizeof buffer, &c);
+    QVERIFY(event);
     if (cancel) {
         const DriverConnection* connection = static_cast<CUSBDevice*>(m_device)->connection();
         connection->port->cancel(connection->handle, nullptr);
@@ -673,11 +681,8 @@ void TestTransfers::staleCompletionNeverMatchesANewRequest()
     for (int round = 0; round < 4; ++round) {
         Completion first;
         uint8_t buffer[4];
-        QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &first),
-                 kCVNUsbSuccess);
-        CVNUsbEvent stale = nullptr;
-        uint32_t count = 0;
-        QCOMPARE(m_vendor->pendingAsyncEvents(&stale, 1, &count), kCVNUsbSuccess);
+        const CVNUsbEvent stale = startRead(m_vendor, buffer, sizeof buffer, &first);
+        QVERIFY(stale);
         m_model->queueIn(0x81, {1});
         QTRY_VERIFY(std::any_of(messages.begin(), messages.end(), [&](const Platform::Message& m) {
             return reinterpret_cast<CVNUsbEvent>(m.wParam) == stale;
@@ -686,11 +691,8 @@ void TestTransfers::staleCompletionNeverMatchesANewRequest()
         QCOMPARE(first.calls, 1);
 
         Completion next;
-        QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &next),
-                 kCVNUsbSuccess);
-        CVNUsbEvent current = nullptr;
-        QCOMPARE(m_vendor->pendingAsyncEvents(&current, 1, &count), kCVNUsbSuccess);
-        QVERIFY(current != stale);
+        const CVNUsbEvent current = startRead(m_vendor, buffer, sizeof buffer, &next);
+        QVERIFY(current && current != stale);
         // The late message finds nothing: it neither runs the new callback nor waits for it.
         QCOMPARE(m_device->dispatchAsyncEvent(stale, m_vendor), kCVNUsbNotHandled);
         QCOMPARE(next.calls, 0);
