@@ -107,6 +107,7 @@ private Q_SLOTS:
     void unitBackBeforeTheWaitBeginsIsNotMissed();
     void rebootThatCannotBeSentIsTakenBack();
     void deviceKeptPastTheNotifierForgetsItsEventWindow();
+    void rebootWaitFollowsATimerThatStartsLate();
 };
 
 void TestXmegaNotifier::bootloaderUnitIsRebootedAndItsApplicationReported()
@@ -314,6 +315,23 @@ void TestXmegaNotifier::deviceKeptPastTheNotifierForgetsItsEventWindow()
     QCOMPARE(static_cast<CVN::USB::CUSBInterface*>(interface)->setAsyncEventSink(&probe, 1),
              CVN::USB::kCVNUsbSuccess);
     interface->Release();
+}
+
+void TestXmegaNotifier::rebootWaitFollowsATimerThatStartsLate()
+{
+    auto unit = makeUnit(0xC3E4);
+    bus().plug(unit);
+    RegistryWatch w;
+    Handle handle = w.recorder.arrivals.at(0);
+    std::atomic<int> result{-1};
+    std::thread updater([&] { result = handle.rebootAndWait(true, 200) ? 1 : 0; });
+    // The notifier's thread is busy past the limit: it starts the reboot timer late and sees
+    // the unit back only then. The waiter must not have given up on its own clock by then.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    QTRY_COMPARE(result.load(), 1);
+    updater.join();
+    QCOMPARE(int(w.recorder.reboots.size()), 1);
+    QVERIFY(w.recorder.removals.empty());
 }
 
 QTEST_GUILESS_MAIN(TestXmegaNotifier)
