@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 class TestPlatform : public QObject
@@ -71,15 +72,23 @@ void TestPlatform::threadRecipientInvokeAndQuit()
     Platform::ThreadRecipient recipient;
     recipient.start();
     std::atomic<int> ran{0};
-    // Work waiting behind a slow item is dropped by quit; invoke then answers false.
-    recipient.post([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Work waiting behind a slow item is dropped by quit (or refused, had it come later);
+    // invoke then answers false. The slow item ends only once quit has emptied the queue.
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::atomic<bool> slowRunning{false};
+    recipient.post([&, gate] {
+        slowRunning = true;
+        gate.wait();
         ++ran;
     });
+    QTRY_VERIFY(slowRunning.load());
     bool invoked = true;
     std::thread waiter([&] { invoked = recipient.invoke([&] { ran += 10; }); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    recipient.quit();
+    std::thread quitter([&] { recipient.quit(); });
+    QTRY_VERIFY(!recipient.post([] {}));
+    open.set_value();
+    quitter.join();
     waiter.join();
     QCOMPARE(ran.load(), 1);
     QVERIFY(!invoked);
