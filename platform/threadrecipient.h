@@ -3,7 +3,9 @@
 #include "platform/recipient.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,7 +17,8 @@ class ThreadRecipient final : public Recipient
 {
 public:
     explicit ThreadRecipient(MessageHandler handler = {});
-    // Quits and joins the thread; work still queued is dropped.
+    // Quits and joins the thread; work still queued is dropped. From the owner thread itself
+    // (work that destroys its recipient) the thread is let go and ends after that work.
     ~ThreadRecipient() override;
 
     // Sets the handler before start, or from the owner thread.
@@ -26,6 +29,7 @@ public:
     // the owner thread itself it only stops the loop.
     void quit();
 
+    // True only on the running thread of this recipient (never after quit).
     bool isOwnerThread() const;
 
     bool post(std::function<void()> work) override;
@@ -36,16 +40,24 @@ public:
     bool invoke(const std::function<void()>& work);
 
 private:
-    void run();
+    // What the thread uses: shared with it, so that it may outlive the recipient when the
+    // recipient is destroyed by work running on it.
+    struct Loop
+    {
+        std::mutex mutex;
+        std::condition_variable queueChanged;
+        std::deque<std::function<void()>> queue;
+        bool running = false;
+        bool quitting = false;
+        uint64_t generation = 0; // one per start
+        std::thread::id ownerId;
+    };
+
+    static void run(const std::shared_ptr<Loop>& loop, uint64_t generation);
 
     MessageHandler m_handler;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_queueChanged;
-    std::deque<std::function<void()>> m_queue;
-    bool m_running = false;
-    bool m_quitting = false;
+    std::shared_ptr<Loop> m_loop;
     std::thread m_thread;
-    std::thread::id m_ownerId;
 };
 
 } // namespace Platform

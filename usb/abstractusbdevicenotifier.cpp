@@ -19,6 +19,10 @@ AbstractUSBDeviceNotifier::~AbstractUSBDeviceNotifier()
     std::map<IUSBDevice*, AbstractUSBDevice*> devices;
     devices.swap(m_devices);
     for (auto& entry : devices) {
+        // Whoever still holds the object must not have completions posted to the event
+        // window, which goes with the notifier.
+        if (m_eventWindow)
+            entry.first->setAsyncEventSink(nullptr, 0);
         if (entry.second)
             entry.second->Release();
     }

@@ -3,6 +3,7 @@
 #include "platform/overlapped.h"
 #include "usb/iusbinterface.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -15,23 +16,36 @@ namespace USB {
 // of a write), which must outlive the driver's work on it.
 struct AsyncRequest
 {
-    AsyncRequest(CVNUsbCompletion completion, void* context,
+    AsyncRequest(CVNUsbCompletion completion, void* context, uint32_t length,
                  std::function<void(AsyncRequest*)> signalled)
         : completion(completion)
         , context(context)
+        , length(length)
+        , sequence(nextSequence())
         , onSignalled(std::move(signalled))
         , overlapped([this] { onSignalled(this); })
     {
     }
 
-    CVNUsbEvent event() { return this; }
+    // Never reused in the process's life, unlike the request's address: a completion message
+    // still queued for a request that is gone cannot name a newer one.
+    CVNUsbEvent event() const { return reinterpret_cast<CVNUsbEvent>(uintptr_t(sequence)); }
 
     CVNUsbCompletion completion;
     void* context;
+    uint32_t length; // bytes asked for: the most the driver may report
+    uint64_t sequence;
     std::function<void(AsyncRequest*)> onSignalled;
     Platform::Overlapped overlapped;
     std::vector<uint8_t> buffer;
     bool posted = false; // its completion message has gone out
+
+private:
+    static uint64_t nextSequence()
+    {
+        static std::atomic<uint64_t> next{1};
+        return next++;
+    }
 };
 
 } // namespace USB

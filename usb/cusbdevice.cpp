@@ -290,15 +290,25 @@ void CUSBDevice::removeAsyncInterface(CUSBInterface* interface)
 
 CVNUsbStatus CUSBDevice::dispatchAsyncEvent(CVNUsbEvent event, IUSBInterface* interface)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_interfacesMutex);
-    // Compared by address only: the message may outlive the interface it names.
-    for (size_t i = 0; i < m_interfaces.size(); ++i) {
-        if (static_cast<IUSBInterface*>(m_interfaces[i]) != interface)
-            continue;
-        if (m_interfaces[i]->dispatchAsyncEvent(event, interface) == kCVNUsbSuccess)
-            return kCVNUsbSuccess;
+    // The callback may drop the last reference to this device (through the interface that
+    // held it): the device, and the mutex below, outlive the dispatch.
+    AddRef();
+    CVNUsbStatus status = kCVNUsbNotHandled;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_interfacesMutex);
+        // Compared by address only: the message may outlive the interface it names (the
+        // event, never reused, tells a stale message from a live request).
+        for (size_t i = 0; i < m_interfaces.size(); ++i) {
+            if (static_cast<IUSBInterface*>(m_interfaces[i]) != interface)
+                continue;
+            if (m_interfaces[i]->dispatchAsyncEvent(event, interface) == kCVNUsbSuccess) {
+                status = kCVNUsbSuccess;
+                break;
+            }
+        }
     }
-    return kCVNUsbNotHandled;
+    Release();
+    return status;
 }
 
 CVNUsbStatus CUSBDevice::setAsyncEventSink(Platform::Recipient* window, uint32_t message)

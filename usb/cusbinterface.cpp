@@ -210,7 +210,7 @@ CVNUsbStatus CUSBInterface::startAsync(uint32_t function, uint8_t pipe, const vo
 {
     const bool write = function == DriverFunction::kWritePipeAsync;
     std::unique_ptr<AsyncRequest> request(new (std::nothrow) AsyncRequest(
-        completion, context, [this](AsyncRequest* r) { requestSignalled(r); }));
+        completion, context, length, [this](AsyncRequest* r) { requestSignalled(r); }));
     if (!request)
         return kCVNUsbError;
     try {
@@ -230,7 +230,9 @@ CVNUsbStatus CUSBInterface::startAsync(uint32_t function, uint8_t pipe, const vo
         m_connection->handle, driverCode(function), request->buffer.data(),
         uint32_t(request->buffer.size()), write ? nullptr : buffer, write ? 0 : length,
         &request->overlapped);
-    if (!s.ok && s.lastError != Platform::kErrorIoPending)
+    // Only a pending start is ever completed; any other answer, "ok" included, means the
+    // request never ran.
+    if (s.ok || s.lastError != Platform::kErrorIoPending)
         return kCVNUsbError;
     m_pending.push_back(request.release());
     return kCVNUsbSuccess;
@@ -239,10 +241,9 @@ CVNUsbStatus CUSBInterface::startAsync(uint32_t function, uint8_t pipe, const vo
 void CUSBInterface::requestSignalled(AsyncRequest* request)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_listener && !request->posted) {
-        request->posted = true;
-        m_listener->post(request->event());
-    }
+    // A message that could not go out is tried again when a sink is next set.
+    if (m_listener && !request->posted)
+        request->posted = m_listener->post(request->event());
 }
 
 CVNUsbStatus CUSBInterface::open()
@@ -331,13 +332,21 @@ CVNUsbStatus CUSBInterface::completeAsyncRequest(CVNUsbEvent event)
         m_pending.erase(it);
     }
     uint32_t bytes = 0;
-    const bool ok = request->overlapped.result(&bytes, nullptr);
+    uint32_t lastError = 0;
+    CVNUsbStatus status = kCVNUsbSuccess;
+    if (!request->overlapped.result(&bytes, &lastError))
+        status = lastError == Platform::kErrorOperationAborted ? kCVNUsbAborted : kCVNUsbError;
+    // More than was asked for cannot have fitted: the count is not to be believed.
+    else if (bytes > request->length)
+        status = kCVNUsbError;
+    if (status != kCVNUsbSuccess)
+        bytes = 0;
     const CVNUsbCompletion completion = request->completion;
     void* const context = request->context;
     request.reset();
     // Last: the callback may release this interface.
     if (completion)
-        completion(ok ? kCVNUsbSuccess : kCVNUsbError, ok ? bytes : 0, context);
+        completion(status, bytes, context);
     return kCVNUsbSuccess;
 }
 
@@ -355,10 +364,8 @@ CVNUsbStatus CUSBInterface::setAsyncEventSink(Platform::Recipient* window, uint3
         return kCVNUsbError;
     // Requests that ended before there was anyone to tell.
     for (AsyncRequest* request : m_pending) {
-        if (request->overlapped.isSignalled() && !request->posted) {
-            request->posted = true;
-            m_listener->post(request->event());
-        }
+        if (request->overlapped.isSignalled() && !request->posted)
+            request->posted = m_listener->post(request->event());
     }
     return kCVNUsbSuccess;
 }

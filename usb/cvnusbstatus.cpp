@@ -42,6 +42,8 @@ CVNUsbStatus CVNUsbStatusFromUsbd(uint32_t usbdStatus)
         return kCVNUsbTransactionTimeout;
     case 0xC0007000:
         return kCVNUsbNoDevice;
+    case 0xC0010000: // cancelled
+        return kCVNUsbAborted;
     default:
         return kCVNUsbError;
     }

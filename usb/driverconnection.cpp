@@ -14,11 +14,16 @@ void DriverConnection::release()
 {
     if (--useCount != 0)
         return;
-    if (handleNotification)
-        port->unregisterNotification(handleNotification);
+    dropHandleNotification();
     if (handle)
         port->close(handle);
     delete this;
+}
+
+void DriverConnection::dropHandleNotification()
+{
+    if (const Platform::NotificationHandle notification = handleNotification.exchange(0))
+        port->unregisterNotification(notification);
 }
 
 Platform::IoStatus DriverConnection::ioControl(uint32_t function, const void* input,

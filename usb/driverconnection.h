@@ -21,10 +21,14 @@ struct DriverConnection
     std::atomic<uint32_t> useCount{1};
     Platform::DriverPort* port = nullptr;
     Platform::DriverHandle handle = 0;
-    Platform::NotificationHandle handleNotification = 0;
+    // Removal of this handle posted to a recipient; dropped by whoever goes first: the
+    // registration that asked for it or the last reference.
+    std::atomic<Platform::NotificationHandle> handleNotification{0};
 
     void addRef() { ++useCount; }
     void release();
+    // Stops the removal notification of this handle; nothing is posted for it afterwards.
+    void dropHandleNotification();
 
     Platform::IoStatus ioControl(uint32_t function, const void* input, uint32_t inputSize,
                                  void* output, uint32_t outputSize) const;

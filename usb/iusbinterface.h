@@ -10,8 +10,8 @@ namespace USB {
 // Identifies one asynchronous request: the word parameter of its completion message.
 using CVNUsbEvent = void*;
 
-// Told once when an asynchronous transfer ends: status 0 success or 1 failure, the bytes
-// moved, and the context given when it started.
+// Told once when an asynchronous transfer ends: status 0 success, 8 (kCVNUsbAborted) when it
+// was cancelled, 1 any other failure; the bytes moved, and the context given when it started.
 using CVNUsbCompletion = void (*)(CVNUsbStatus status, uint32_t bytes, void* context);
 
 // One USB interface of an open device. Reference counted: the last Release destroys it.

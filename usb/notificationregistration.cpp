@@ -192,8 +192,12 @@ void CVNUsb_UnregisterDeviceNotifications(NotificationRegistration* registration
         return;
     if (registration->recipient)
         releaseClassNotification(registration->recipient);
-    for (auto& d : registration->devices)
+    // A device kept by its caller outlives the registration, and maybe the recipient: its
+    // handle's removal must not be posted there any more.
+    for (auto& d : registration->devices) {
+        static_cast<CUSBDevice*>(d.second)->connection()->dropHandleNotification();
         d.second->Release();
+    }
     delete registration;
 }
 

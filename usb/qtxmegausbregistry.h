@@ -114,20 +114,11 @@ public:
         Entry& entry = *it->second;
         entry.rebooting = true;
         entry.returned = false;
-        ++entry.generation;
-        // The timer lives on the notifier's thread; a unit already back by the time this
-        // runs has no need of it.
-        std::weak_ptr<QtXmegaUSBRegistry> self = this->shared_from_this();
-        const uint64_t generation = entry.generation;
-        QTimer* timer = entry.timer.get();
-        QMetaObject::invokeMethod(
-            timer,
-            [self, id, generation, timer, timeoutMs] {
-                auto registry = self.lock();
-                if (registry && registry->stillRebooting(id, generation))
-                    timer->start(timeoutMs);
-            },
-            Qt::QueuedConnection);
+        // The timer lives on the notifier's thread. Started there by name, so nothing of ours
+        // crosses threads outside the mutex; a timer that runs out for a unit already back,
+        // or no longer rebooting, finds nothing to do.
+        QMetaObject::invokeMethod(entry.timer.get(), "start", Qt::QueuedConnection,
+                                  Q_ARG(int, timeoutMs));
         return true;
     }
 
@@ -139,12 +130,19 @@ public:
         if (it == m_entries.end())
             return;
         it->second->rebooting = false;
-        ++it->second->generation;
         it->second->changed.notify_all();
+        // Stopped in the order of the queued start, so a timer of this announcement cannot
+        // run out on a later one.
+        QMetaObject::invokeMethod(it->second->timer.get(), "stop", Qt::QueuedConnection);
     }
 
-    // Waits until the announced reboot of the unit is over, for at most limitMs. True when the
-    // unit came back; a unit back before the wait began counts.
+    // How much later than the waiter the notifier's thread may start the reboot timer.
+    static constexpr uint32_t kTimerStartSlackMs = 10000;
+
+    // Waits until the announced reboot of the unit is over: the unit is back or the reboot
+    // timer, given limitMs when announced, has run out. The timer starts only when the
+    // notifier's thread gets to it, so the wait allows for that too. True when the unit came
+    // back; a unit back before the wait began counts.
     bool waitForReturn(const DeviceId& id, uint32_t limitMs)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -152,7 +150,7 @@ public:
         if (it == m_entries.end())
             return false;
         std::shared_ptr<Entry> entry = it->second;
-        entry->changed.wait_for(lock, std::chrono::milliseconds(limitMs),
+        entry->changed.wait_for(lock, std::chrono::milliseconds(limitMs + kTimerStartSlackMs),
                                 [&] { return !entry->rebooting; });
         return !entry->rebooting && entry->returned;
     }
@@ -170,19 +168,10 @@ private:
         std::shared_ptr<T> device;
         bool rebooting = false;
         bool returned = false;
-        uint64_t generation = 0;
         std::unique_ptr<QTimer, TimerDeleter> timer;
     };
 
     QtXmegaUSBRegistry() = default;
-
-    bool stillRebooting(const DeviceId& id, uint64_t generation) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_entries.find(id);
-        return it != m_entries.end() && it->second->rebooting &&
-               it->second->generation == generation;
-    }
 
     void rebootTimedOut(const DeviceId& id)
     {

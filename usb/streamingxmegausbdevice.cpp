@@ -162,6 +162,24 @@ bool StreamingXmegaUSBDevice::bufferStatus(bool& writeReady, bool& readReady, ui
 
 bool StreamingXmegaUSBDevice::writeStream(const std::vector<uint8_t>& message)
 {
+    // No read follows a failed write: the limit set for that read goes with it, however the
+    // write ended.
+    struct RestoreOnFailure
+    {
+        uint32_t& timeout;
+        bool written = false;
+        ~RestoreOnFailure()
+        {
+            if (!written)
+                timeout = kDefaultReadTimeoutMs;
+        }
+    } restore{m_readTimeoutMs};
+    restore.written = writeMessage(message);
+    return restore.written;
+}
+
+bool StreamingXmegaUSBDevice::writeMessage(const std::vector<uint8_t>& message)
+{
     checkProtocol();
     // The chunk index travels in the 16-bit wValue.
     if (message.empty() || message.size() > uint64_t(kMaxWriteChunk) * 0x10000)

@@ -65,6 +65,7 @@ private:
     void checkProtocol() const;
     // Status 0 is true, a stalled pipe false; any other status throws.
     bool checked(CVN::USB::CVNUsbStatus status, const char* name) const;
+    bool writeMessage(const std::vector<uint8_t>& message);
     bool writeAttempt(const std::vector<uint8_t>& message);
     bool readMessage(std::vector<uint8_t>& message, uint32_t limitMs);
 

@@ -13,6 +13,11 @@ XmegaUSBNotifierBase::XmegaUSBNotifierBase() = default;
 
 XmegaUSBNotifierBase::~XmegaUSBNotifierBase()
 {
+    // A delegate may keep a device past the notifier, and the event window with it goes.
+    if (m_eventWindow) {
+        for (const auto& entry : m_devices)
+            entry.first->setAsyncEventSink(nullptr, 0);
+    }
     CVNUsb_UnregisterDeviceNotifications(m_registration);
     m_registration = nullptr;
 }

@@ -465,6 +465,10 @@ void SimBus::unregisterNotification(Platform::NotificationHandle notification)
 SimBus::Admission SimBus::admitLocked(Device& device, const std::shared_ptr<SimTransfer>& transfer,
                                       LogEntry entry)
 {
+    // Unplugged after the caller looked: the unplug has already failed what was pending, so
+    // this one fails on its own.
+    if (!device.present)
+        return Admission::Gone;
     const int n = ++device.requestCount;
     device.log.push_back(std::move(entry));
     transfer->setShortReplyBy(device.faults.shortReplyBy);
@@ -490,6 +494,9 @@ IoStatus SimBus::runTransfer(DriverHandle handle, const std::shared_ptr<Device>&
     switch (admission) {
     case Admission::Unplug:
         unplugDevice(device->id, true);
+        transfer->abandon(Usbd::kDeviceGone);
+        break;
+    case Admission::Gone:
         transfer->abandon(Usbd::kDeviceGone);
         break;
     case Admission::Stall:
@@ -521,26 +528,34 @@ IoStatus SimBus::startTransfer(DriverHandle handle, const std::shared_ptr<Device
                                const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
                                uint8_t* output, Platform::IoCompletion* completion)
 {
-    transfer->setAsync(output,
-                       [this, handle, device, transfer, completion](uint32_t usbd, uint32_t bytes) {
-                           {
-                               std::lock_guard<std::mutex> lock(m_mutex);
-                               device->pending.erase(transfer);
-                               auto it = m_handles.find(handle);
-                               if (it != m_handles.end()) {
-                                   it->second.async.erase(completion);
-                                   if (usbd != 0)
-                                       it->second.lastUsbd = usbd;
-                               }
-                           }
-                           completion->ioCompleted(usbd == 0 ? 0 : errorFor(usbd), bytes);
-                       });
+    uint32_t overstate = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        overstate = device->faults.overstateAsyncBytes;
+    }
+    transfer->setAsync(output, [this, handle, device, transfer, completion,
+                                overstate](uint32_t usbd, uint32_t bytes) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            device->pending.erase(transfer);
+            auto it = m_handles.find(handle);
+            if (it != m_handles.end()) {
+                it->second.async.erase(completion);
+                if (usbd != 0)
+                    it->second.lastUsbd = usbd;
+            }
+        }
+        completion->ioCompleted(usbd == 0 ? 0 : errorFor(usbd),
+                                bytes + (usbd == 0 ? overstate : 0));
+    });
     Admission admission;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_handles.find(handle);
         if (it == m_handles.end() || it->second.async.count(completion))
             return failed(Platform::kErrorInvalidParameter);
+        if (device->faults.answerAsyncOk)
+            return {true, 0, 0};
         it->second.async[completion] = transfer;
         admission = admitLocked(*device, transfer, std::move(entry));
     }
@@ -551,6 +566,9 @@ IoStatus SimBus::startTransfer(DriverHandle handle, const std::shared_ptr<Device
         switch (admission) {
         case Admission::Unplug:
             unplugDevice(id, true);
+            transfer->abandon(Usbd::kDeviceGone);
+            break;
+        case Admission::Gone:
             transfer->abandon(Usbd::kDeviceGone);
             break;
         case Admission::Stall:

@@ -5,6 +5,7 @@
 #include "sim/usbbus/usbbus.h"
 #include "sim/usbbus/workqueue.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -58,7 +59,7 @@ private:
         std::shared_ptr<UsbDeviceModel> model;
         DeviceIdentity identity;
         std::string path;
-        bool present = true;
+        std::atomic<bool> present{true}; // read without the bus lock
         Faults faults;
         int requestCount = 0;
         std::vector<LogEntry> log;
@@ -79,7 +80,7 @@ private:
         Platform::NotificationFilter filter;
     };
     // What a new transfer meets on its way to the device.
-    enum class Admission { Pass, Stall, Drop, Unplug };
+    enum class Admission { Pass, Stall, Drop, Unplug, Gone };
 
     DeviceId plugAt(std::shared_ptr<UsbDeviceModel> model, std::string path);
     bool unplugDevice(DeviceId id, bool announce);

@@ -19,6 +19,11 @@ struct Faults
     int unplugAtRequest = 0; // the device goes away when the n-th transfer arrives
     int shortReplyBy = 0;    // control IN replies come back this many bytes short
     bool refuseOpen = false; // opening the device path fails
+    // An asynchronous start is answered "ok" instead of "pending": it never runs, and is
+    // never completed (a driver that breaks the port's contract).
+    bool answerAsyncOk = false;
+    // Asynchronous completions report this many bytes more than were moved.
+    uint32_t overstateAsyncBytes = 0;
     // The driver's handshake reply: two words and how many bytes of it come back.
     uint32_t handshakeFirst = 5;
     uint32_t handshakeSecond = 5;

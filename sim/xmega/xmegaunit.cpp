@@ -125,6 +125,14 @@ void XmegaUnit::control(const TransferPtr& transfer)
             return;
     }
     SimpleUsbDevice::control(transfer);
+    // Only once the reply has gone out, however slowly this thread runs.
+    RebootAsked asked = NoReboot;
+    {
+        std::lock_guard<std::mutex> lock(m_state);
+        std::swap(asked, m_rebootAfterReply);
+    }
+    if (asked != NoReboot)
+        reboot(asked == RebootToBootloader);
 }
 
 void XmegaUnit::bulk(const TransferPtr& transfer)
@@ -190,7 +198,8 @@ void XmegaUnit::install()
     onControl(kOut, 0x12, [this](const ControlSetup& s, Out, In) {
         if (s.value > 1)
             return Usbd::kStall;
-        reboot(s.value == 1);
+        std::lock_guard<std::mutex> lock(m_state);
+        m_rebootAfterReply = s.value == 1 ? RebootToBootloader : RebootToApplication;
         return Usbd::kSuccess;
     });
 

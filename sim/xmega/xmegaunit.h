@@ -134,6 +134,9 @@ private:
     int m_chunkRequests = 0;
     int m_stalls = 0;
     int m_rebootRequests = 0;
+    // Asked for by the reboot request being answered; done after its reply.
+    enum RebootAsked { NoReboot, RebootToApplication, RebootToBootloader };
+    RebootAsked m_rebootAfterReply = NoReboot;
     bool m_bootloader = false;
     uint32_t m_checksums[2] = {0x12345678, 0x9ABCDEF0};
 

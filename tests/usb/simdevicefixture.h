@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/recipient.h"
 #include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/simpleusbdevice.h"
 #include "sim/usbbus/usbbus.h"
 #include "usb/cvnusb.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -25,6 +27,14 @@ struct DeviceCollector
 
     std::vector<CVN::USB::IUSBDevice*> arrivals;
     std::vector<CVN::USB::IUSBDevice*> removals;
+};
+
+// Counts what is posted to it and runs nothing: shows whether anyone still posts there.
+struct CountingRecipient : Platform::Recipient
+{
+    std::atomic<int> posts{0};
+    bool post(std::function<void()>) override { return ++posts, true; }
+    bool postMessage(Platform::Message) override { return ++posts, true; }
 };
 
 // Registers without a recipient: the devices present are reported at once.

@@ -361,6 +361,7 @@ void TestDriverAccess::usbdStatusMapping_data()
     QTest::newRow("interface") << 0xC0004000u << uint(kCVNUsbInterfaceNotFound);
     QTest::newRow("time-out") << 0xC0006000u << uint(kCVNUsbTransactionTimeout);
     QTest::newRow("gone") << 0xC0007000u << uint(kCVNUsbNoDevice);
+    QTest::newRow("cancelled") << 0xC0010000u << uint(kCVNUsbAborted);
     QTest::newRow("other") << 0xC0000030u << uint(kCVNUsbError);
     QTest::newRow("unknown") << 0xFFFFFFFFu << uint(kCVNUsbError);
 }

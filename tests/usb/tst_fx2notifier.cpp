@@ -13,6 +13,8 @@ int g_destroyed = 0;
 class CountedDevice : public TestFx2Device
 {
 public:
+    using AbstractUSBDevice::dataInterface;
+    using AbstractUSBDevice::dataPipe;
     using TestFx2Device::TestFx2Device;
     ~CountedDevice() override { ++g_destroyed; }
     static AbstractUSBDevice* create(IUSBDevice* device, const USBProductEntry* entry)
@@ -31,6 +33,8 @@ public:
     {
     }
     ~TestNotifier() override = default;
+
+    using AbstractUSBDeviceNotifier::setEventWindow;
 
     std::vector<uint32_t> vendorIds() override { return {0x2C4A}; }
     std::vector<uint32_t> productIds() override { return {0xC34C, 0xC34D}; }
@@ -89,6 +93,7 @@ private Q_SLOTS:
     void removalReleasesTheObject();
     void unknownOrRefusedDeviceIsNotOpened();
     void destructorReleasesEveryObject();
+    void objectKeptPastTheNotifierPostsNoMoreToItsEventWindow();
 };
 
 void Fx2NotifierTest::loadsRamFirmwareThenAddsTheReturningDevice()
@@ -170,6 +175,29 @@ void Fx2NotifierTest::destructorReleasesEveryObject()
         QCOMPARE(int(bench.notifier->added.size()), 2);
     }
     QCOMPARE(g_destroyed, 2);
+}
+
+void Fx2NotifierTest::objectKeptPastTheNotifierPostsNoMoreToItsEventWindow()
+{
+    const Sim::DeviceId id = bus().plug(std::make_shared<Sim::Fx2Device>(0x2C4A, 0xC34C, true));
+    CountingRecipient events; // stands for a window that went with the notifier
+    CountedDevice* object = nullptr;
+    {
+        NotifierBench bench;
+        bench.notifier->setEventWindow(&events, 0x8123);
+        bench.notifier->startNotifications();
+        QCOMPARE(int(bench.notifier->added.size()), 1);
+        object = static_cast<CountedDevice*>(bench.notifier->added[0]);
+        object->AddRef(); // product code keeps it
+    }
+    const uint8_t data[4] = {1, 2, 3, 4};
+    QCOMPARE(
+        object->dataInterface()->writePipeAsync(
+            object->dataPipe(), data, sizeof data, [](CVNUsbStatus, uint32_t, void*) {}, nullptr),
+        kCVNUsbSuccess);
+    QTRY_COMPARE(bus().pendingTransfers(id), 0);
+    QCOMPARE(events.posts.load(), 0);
+    object->Release();
 }
 
 QTEST_GUILESS_MAIN(Fx2NotifierTest)

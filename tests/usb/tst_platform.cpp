@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 class TestPlatform : public QObject
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void broadcastHeadersRoundTrip();
     void threadRecipientRunsWorkInOrderOnItsThread();
     void threadRecipientInvokeAndQuit();
+    void threadRecipientDestroyedByItsOwnWork();
+    void threadRecipientForgetsItsThreadAfterQuit();
     void overlappedWaitsForItsHook();
 };
 
@@ -69,19 +72,70 @@ void TestPlatform::threadRecipientInvokeAndQuit()
     Platform::ThreadRecipient recipient;
     recipient.start();
     std::atomic<int> ran{0};
-    // Work waiting behind a slow item is dropped by quit; invoke then answers false.
-    recipient.post([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Work waiting behind a slow item is dropped by quit (or refused, had it come later);
+    // invoke then answers false. The slow item ends only once quit has emptied the queue.
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::atomic<bool> slowRunning{false};
+    recipient.post([&, gate] {
+        slowRunning = true;
+        gate.wait();
         ++ran;
     });
+    QTRY_VERIFY(slowRunning.load());
     bool invoked = true;
     std::thread waiter([&] { invoked = recipient.invoke([&] { ran += 10; }); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    recipient.quit();
+    std::thread quitter([&] { recipient.quit(); });
+    QTRY_VERIFY(!recipient.post([] {}));
+    open.set_value();
+    quitter.join();
     waiter.join();
     QCOMPARE(ran.load(), 1);
     QVERIFY(!invoked);
     QVERIFY(!recipient.post([] {}));
+}
+
+void TestPlatform::threadRecipientDestroyedByItsOwnWork()
+{
+    auto* recipient = new Platform::ThreadRecipient;
+    QVERIFY(recipient->start());
+    std::atomic<bool> destroyed{false};
+    QVERIFY(recipient->post([&] {
+        delete recipient;
+        destroyed = true;
+    }));
+    QTRY_VERIFY(destroyed.load());
+}
+
+void TestPlatform::threadRecipientForgetsItsThreadAfterQuit()
+{
+    Platform::ThreadRecipient recipient;
+    QVERIFY(recipient.start());
+    std::thread::id owner;
+    QVERIFY(recipient.invoke([&] { owner = std::this_thread::get_id(); }));
+    recipient.quit();
+    // New threads, one of which will likely get the ended thread's id: none may run the work
+    // in its own place and call it done.
+    int reused = 0;
+    for (int i = 0; i < 20; ++i) {
+        bool invoked = true, ownerThread = true, ran = false;
+        std::thread::id id;
+        std::thread([&] {
+            id = std::this_thread::get_id();
+            ownerThread = recipient.isOwnerThread();
+            invoked = recipient.invoke([&] { ran = true; });
+        }).join();
+        reused += id == owner;
+        QVERIFY(!invoked);
+        QVERIFY(!ran);
+        QVERIFY(!ownerThread);
+    }
+    qDebug("thread id reused %d times of 20", reused);
+    // And it starts again on a new thread.
+    QVERIFY(recipient.start());
+    std::thread::id again;
+    QVERIFY(recipient.invoke([&] { again = std::this_thread::get_id(); }));
+    QVERIFY(again != std::this_thread::get_id());
 }
 
 void TestPlatform::overlappedWaitsForItsHook()

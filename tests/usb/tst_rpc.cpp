@@ -89,6 +89,7 @@ private Q_SLOTS:
     void replyShorterThanItsHeader();
     void exchangeWord();
     void transportFailures();
+    void failedWriteGivesBackTheNormalReadLimit();
     void incompatibleUnit();
     void requestsOfTwoDevicesDoNotInterleave();
     void registry();
@@ -299,6 +300,27 @@ void TestRpc::transportFailures()
                  [&] { rpc.device->call(handle, 0, nullptr, 0, nullptr, 0, &huge, 1); }),
              QString("Request too large"));
     QVERIFY(rpc.bench.log().empty());
+}
+
+void TestRpc::failedWriteGivesBackTheNormalReadLimit()
+{
+    Rpc rpc;
+    const uint32_t handle = rpc.device->openService("Echo", 0);
+    Sim::XmegaFaults faults;
+    faults.stallEvery = 1;
+    rpc.bench.unit().setFaults(faults);
+    // Its short read limit is set before the write, which fails: no read follows.
+    QCOMPARE(thrown<VornOSRPC::RpcException>([&] { rpc.device->exchangeWord(1); }),
+             QString("Failed to write to device"));
+
+    faults = Sim::XmegaFaults();
+    faults.rpcNeverReplies = true;
+    rpc.bench.unit().setFaults(faults);
+    const uint64_t before = rpc.clock->sleptMs();
+    QCOMPARE(thrown<VornOSRPC::RpcRequestTimedOutException>(
+                 [&] { rpc.device->call(handle, 0, nullptr, 0, nullptr, 0, nullptr, 0); }),
+             QString("Request timed out"));
+    QVERIFY(rpc.clock->sleptMs() - before >= StreamingXmegaUSBDevice::kDefaultReadTimeoutMs);
 }
 
 void TestRpc::incompatibleUnit()

@@ -2,12 +2,17 @@
 
 #include "platform/bytewriter.h"
 #include "platform/qtrecipient.h"
+#include "platform/threadrecipient.h"
 #include "sim/usbbus/usbdstatus.h"
+#include "usb/cusbdevice.h"
 #include "usb/descriptorwalk.h"
+#include "usb/driverconnection.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 using namespace CVN::USB;
@@ -34,6 +39,32 @@ struct Completion
         c->status = status;
         c->bytes = bytes;
     }
+};
+
+// Starts a read on pipe 2 and gives its event, the only one pending; null when refused.
+CVNUsbEvent startRead(IUSBInterface* interface, void* buffer, uint32_t size, Completion* c)
+{
+    CVNUsbEvent event = nullptr;
+    uint32_t count = 0;
+    if (interface->readPipeAsync(2, buffer, size, &Completion::done, c) != kCVNUsbSuccess ||
+        interface->pendingAsyncEvents(&event, 1, &count) != kCVNUsbSuccess)
+        return nullptr;
+    return event;
+}
+
+// Unplugs itself while the bus reads its configuration on the way to admitting a transfer,
+// after the bus has seen it present.
+class UnplugMidRequest : public Sim::SimpleUsbDevice
+{
+public:
+    using Sim::SimpleUsbDevice::SimpleUsbDevice;
+    std::vector<uint8_t> configurationDescriptor(uint8_t index) const override
+    {
+        if (const Sim::DeviceId id = unplugOnRead.exchange(0))
+            Sim::UsbBus::instance().unplug(id);
+        return Sim::SimpleUsbDevice::configurationDescriptor(index);
+    }
+    mutable std::atomic<Sim::DeviceId> unplugOnRead{0};
 };
 
 IUSBInterface* firstInterface(IUSBDevice* device, uint16_t interfaceClass)
@@ -79,6 +110,14 @@ private Q_SLOTS:
     void pendingLimitRefusesInsteadOfStalling();
     void destroyingInterfaceCancelsPendingTransfers();
     void unplugFailsPendingTransfers();
+    void transferStartedDuringUnplugFails();
+    void asyncEndings_data();
+    void asyncEndings();
+    void asyncStartNotPendingIsRefused();
+    void callbackMayDropTheLastReference();
+    void staleCompletionNeverMatchesANewRequest();
+    void completionWhosePostFailedIsPostedAgain();
+    void unregisteringStopsHandleNotifications();
     void exclusiveOpen();
     void driverOptionIsNotAConfiguration();
     void findDescriptor();
@@ -500,6 +539,203 @@ void TestTransfers::unplugFailsPendingTransfers()
     QCOMPARE(c.status, kCVNUsbError);
     QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &c),
              kCVNUsbError);
+}
+
+void TestTransfers::transferStartedDuringUnplugFails()
+{
+    Sim::DeviceIdentity identity;
+    identity.vendorId = 0x1234;
+    auto model = std::make_shared<UnplugMidRequest>(identity, testConfiguration());
+    const Sim::DeviceId id = bus().plug(model);
+    DeviceCollector collector;
+    NotificationRegistration* r = registerCollector(&collector, {0x1234});
+    IUSBInterface* vendor = firstInterface(collector.arrivals.at(0), 0xFF);
+    QVERIFY(vendor);
+    Platform::QtRecipient window([&](const Platform::Message& m, intptr_t*) {
+        collector.arrivals[0]->dispatchAsyncEvent(reinterpret_cast<CVNUsbEvent>(m.wParam),
+                                                  reinterpret_cast<IUSBInterface*>(m.lParamValue));
+        return true;
+    });
+    QCOMPARE(vendor->registerForAsyncEvents(), kCVNUsbSuccess);
+    QCOMPARE(collector.arrivals[0]->setAsyncEventSink(&window, kCompletionMessage), kCVNUsbSuccess);
+
+    model->unplugOnRead = id;
+    Completion c;
+    uint8_t buffer[8];
+    // Started (the bus saw the device before it went), so it must end.
+    QCOMPARE(vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &c),
+             kCVNUsbSuccess);
+    QTRY_COMPARE(c.calls, 1);
+    QCOMPARE(c.status, kCVNUsbError);
+    vendor->Release();
+    collector.clear();
+    CVNUsb_UnregisterDeviceNotifications(r);
+}
+
+void TestTransfers::asyncEndings_data()
+{
+    QTest::addColumn<uint>("overstate");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<uint>("status");
+    QTest::addColumn<uint>("bytes");
+    QTest::newRow("data") << 0u << false << uint(kCVNUsbSuccess) << 4u;
+    QTest::newRow("count beyond the request") << 996u << false << uint(kCVNUsbError) << 0u;
+    QTest::newRow("cancelled") << 0u << true << uint(kCVNUsbAborted) << 0u;
+}
+
+void TestTransfers::asyncEndings()
+{
+    QFETCH(uint, overstate);
+    QFETCH(bool, cancel);
+    QFETCH(uint, status);
+    QFETCH(uint, bytes);
+    Sim::Faults faults;
+    faults.overstateAsyncBytes = overstate;
+    bus().setFaults(m_id, faults);
+    Completion c;
+    uint8_t buffer[4] = {};
+    const CVNUsbEvent event = startRead(m_vendor, buffer, sizeof buffer, &c);
+    QVERIFY(event);
+    if (cancel) {
+        const DriverConnection* connection = static_cast<CUSBDevice*>(m_device)->connection();
+        connection->port->cancel(connection->handle, nullptr);
+    } else {
+        m_model->queueIn(0x81, {1, 2, 3, 4});
+    }
+    QCOMPARE(m_vendor->completeAsyncRequest(event), kCVNUsbSuccess);
+    QCOMPARE(c.calls, 1);
+    QCOMPARE(c.status, status);
+    QCOMPARE(c.bytes, bytes);
+}
+
+void TestTransfers::asyncStartNotPendingIsRefused()
+{
+    Sim::Faults faults;
+    faults.answerAsyncOk = true;
+    bus().setFaults(m_id, faults);
+    Completion c;
+    uint8_t buffer[4];
+    // Only a pending start is ever completed: this one never will be.
+    QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &c),
+             kCVNUsbError);
+    CVNUsbEvent event = nullptr;
+    uint32_t count = 9;
+    QCOMPARE(m_vendor->pendingAsyncEvents(&event, 1, &count), kCVNUsbSuccess);
+    QCOMPARE(count, 0u);
+    // Destroying the interface has nothing to wait for.
+    m_vendor->Release();
+    m_vendor = nullptr;
+    QCOMPARE(c.calls, 0);
+}
+
+void TestTransfers::callbackMayDropTheLastReference()
+{
+    // The interface ends up holding the device's last reference, and the callback drops it.
+    IUSBDevice* device = m_device;
+    Platform::QtRecipient window([device](const Platform::Message& m, intptr_t*) {
+        device->dispatchAsyncEvent(reinterpret_cast<CVNUsbEvent>(m.wParam),
+                                   reinterpret_cast<IUSBInterface*>(m.lParamValue));
+        return true;
+    });
+    QCOMPARE(m_vendor->registerForAsyncEvents(), kCVNUsbSuccess);
+    QCOMPARE(device->setAsyncEventSink(&window, kCompletionMessage), kCVNUsbSuccess);
+    struct Owner
+    {
+        IUSBInterface* interface;
+        Sim::DeviceId id;
+        int handlesDuringCallback = -1;
+        static void done(CVNUsbStatus, uint32_t, void* context)
+        {
+            auto* owner = static_cast<Owner*>(context);
+            owner->interface->Release();
+            owner->handlesDuringCallback = bus().openHandles(owner->id);
+        }
+    } owner{m_vendor, m_id};
+    uint8_t buffer[4];
+    QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Owner::done, &owner),
+             kCVNUsbSuccess);
+    m_vendor = nullptr;
+    m_collector.clear();
+    CVNUsb_UnregisterDeviceNotifications(m_registration);
+    m_registration = nullptr;
+    m_device = nullptr;
+    QCOMPARE(bus().openHandles(m_id), 1);
+
+    m_model->queueIn(0x81, {1});
+    // The device (and its handle) lasts until the dispatch is over, then goes.
+    QTRY_COMPARE(owner.handlesDuringCallback, 1);
+    QTRY_COMPARE(bus().openHandles(m_id), 0);
+}
+
+void TestTransfers::staleCompletionNeverMatchesANewRequest()
+{
+    std::vector<Platform::Message> messages;
+    Platform::QtRecipient window([&](const Platform::Message& m, intptr_t*) {
+        messages.push_back(m);
+        return true;
+    });
+    QCOMPARE(m_vendor->registerForAsyncEvents(), kCVNUsbSuccess);
+    QCOMPARE(m_device->setAsyncEventSink(&window, kCompletionMessage), kCVNUsbSuccess);
+    // Each round: a request ends and its message waits in the queue while its owner completes
+    // it another way; the next request is then made, very likely where the first one lay.
+    for (int round = 0; round < 4; ++round) {
+        Completion first;
+        uint8_t buffer[4];
+        const CVNUsbEvent stale = startRead(m_vendor, buffer, sizeof buffer, &first);
+        QVERIFY(stale);
+        m_model->queueIn(0x81, {1});
+        QTRY_VERIFY(std::any_of(messages.begin(), messages.end(), [&](const Platform::Message& m) {
+            return reinterpret_cast<CVNUsbEvent>(m.wParam) == stale;
+        }));
+        QCOMPARE(m_vendor->completeAsyncRequest(stale), kCVNUsbSuccess);
+        QCOMPARE(first.calls, 1);
+
+        Completion next;
+        const CVNUsbEvent current = startRead(m_vendor, buffer, sizeof buffer, &next);
+        QVERIFY(current && current != stale);
+        // The late message finds nothing: it neither runs the new callback nor waits for it.
+        QCOMPARE(m_device->dispatchAsyncEvent(stale, m_vendor), kCVNUsbNotHandled);
+        QCOMPARE(next.calls, 0);
+        m_model->queueIn(0x81, {2});
+        QCOMPARE(m_vendor->completeAsyncRequest(current), kCVNUsbSuccess);
+        QCOMPARE(next.calls, 1);
+    }
+}
+
+void TestTransfers::completionWhosePostFailedIsPostedAgain()
+{
+    auto* vendor = static_cast<CUSBInterface*>(m_vendor);
+    Platform::ThreadRecipient stopped; // takes no work
+    QCOMPARE(vendor->setAsyncEventSink(&stopped, kCompletionMessage), kCVNUsbSuccess);
+    Completion c;
+    uint8_t buffer[4];
+    QCOMPARE(m_vendor->readPipeAsync(2, buffer, sizeof buffer, &Completion::done, &c),
+             kCVNUsbSuccess);
+    m_model->queueIn(0x81, {7});
+    QTRY_COMPARE(bus().pendingTransfers(m_id), 0);
+
+    Platform::QtRecipient window([this](const Platform::Message& m, intptr_t*) {
+        m_vendor->completeAsyncRequest(reinterpret_cast<CVNUsbEvent>(m.wParam));
+        return true;
+    });
+    QCOMPARE(vendor->setAsyncEventSink(nullptr, 0), kCVNUsbSuccess);
+    QCOMPARE(vendor->setAsyncEventSink(&window, kCompletionMessage), kCVNUsbSuccess);
+    QTRY_COMPARE(c.calls, 1);
+    QCOMPARE(c.bytes, 1u);
+    QCOMPARE(vendor->setAsyncEventSink(nullptr, 0), kCVNUsbSuccess);
+}
+
+void TestTransfers::unregisteringStopsHandleNotifications()
+{
+    CountingRecipient window;
+    DeviceCollector kept;
+    NotificationRegistration* r = registerCollector(&kept, {}, {}, &window);
+    QCOMPARE(int(kept.arrivals.size()), 1);
+    CVNUsb_UnregisterDeviceNotifications(r);
+    // The device is kept past its registration, whose recipient may be gone by now.
+    bus().unplug(m_id);
+    QCOMPARE(window.posts.load(), 0);
+    kept.clear();
 }
 
 void TestTransfers::exclusiveOpen()

@@ -1,6 +1,7 @@
 #include "xmegatestsupport.h"
 
 #include "platform/qtrecipient.h"
+#include "usb/cusbinterface.h"
 #include "usb/qtxmegausbnotifier.h"
 #include "usb/xmegausbdevice.h"
 #include "usb/xmegausbnotifiertemplate.h"
@@ -105,6 +106,8 @@ private Q_SLOTS:
     void unitThatDoesNotComeBackIsRemovedWhenTheTimerRunsOut();
     void unitBackBeforeTheWaitBeginsIsNotMissed();
     void rebootThatCannotBeSentIsTakenBack();
+    void deviceKeptPastTheNotifierForgetsItsEventWindow();
+    void rebootWaitFollowsATimerThatStartsLate();
 };
 
 void TestXmegaNotifier::bootloaderUnitIsRebootedAndItsApplicationReported()
@@ -284,6 +287,51 @@ void TestXmegaNotifier::rebootThatCannotBeSentIsTakenBack()
     QTest::qWait(100);
     QVERIFY(recorder.removals.empty());
     QVERIFY(qt.registry()->contains(handle.uniqueId()));
+}
+
+void TestXmegaNotifier::deviceKeptPastTheNotifierForgetsItsEventWindow()
+{
+    bus().plug(makeUnit(0xC3E4, false));
+    Recorder recorder;
+    {
+        Platform::QtRecipient events;
+        Watch watch;
+        watch.notifier.setEventWindow(&events, 0x8123);
+        watch.notifier.start(&recorder, false);
+        QCOMPARE(int(recorder.arrivals.size()), 1);
+    }
+    // The delegate still holds the unit: an interface registered now must not be told to
+    // post to the window that went with the notifier.
+    CVN::USB::FindInterfaceRequest any;
+    CVN::USB::IUSBInterfaceIterator* iterator = nullptr;
+    QCOMPARE(recorder.arrivals[0]->usbDevice()->createInterfaceIterator(&any, &iterator),
+             CVN::USB::kCVNUsbSuccess);
+    CVN::USB::IUSBInterface* interface = nullptr;
+    QVERIFY(iterator->next(&interface));
+    iterator->Release();
+    QCOMPARE(interface->registerForAsyncEvents(), CVN::USB::kCVNUsbSuccess);
+    Platform::QtRecipient probe;
+    // Refused while a listener (for an earlier window) runs.
+    QCOMPARE(static_cast<CVN::USB::CUSBInterface*>(interface)->setAsyncEventSink(&probe, 1),
+             CVN::USB::kCVNUsbSuccess);
+    interface->Release();
+}
+
+void TestXmegaNotifier::rebootWaitFollowsATimerThatStartsLate()
+{
+    auto unit = makeUnit(0xC3E4);
+    bus().plug(unit);
+    RegistryWatch w;
+    Handle handle = w.recorder.arrivals.at(0);
+    std::atomic<int> result{-1};
+    std::thread updater([&] { result = handle.rebootAndWait(true, 200) ? 1 : 0; });
+    // The notifier's thread is busy past the limit: it starts the reboot timer late and sees
+    // the unit back only then. The waiter must not have given up on its own clock by then.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    QTRY_COMPARE(result.load(), 1);
+    updater.join();
+    QCOMPARE(int(w.recorder.reboots.size()), 1);
+    QVERIFY(w.recorder.removals.empty());
 }
 
 QTEST_GUILESS_MAIN(TestXmegaNotifier)
