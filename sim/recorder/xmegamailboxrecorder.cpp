@@ -45,6 +45,7 @@ void XmegaMailboxRecorder::setMailbox(const Mailbox& mailbox)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_mailbox = mailbox;
+    m_emptyStepsLeft = mailbox.emptyReadSteps;
 }
 
 void XmegaMailboxRecorder::setPendingPolls(uint32_t command, int polls)
@@ -137,7 +138,6 @@ void XmegaMailboxRecorder::runCommandLocked(std::vector<uint8_t>* complete)
         if (argument == 1) {
             m_outgoing = m_settings.block();
             m_readAt = 0;
-            m_emptyStepsLeft = m_mailbox.emptyReadSteps;
         }
         if (m_emptyStepsLeft != 0) {
             if (m_emptyStepsLeft > 0)

@@ -23,7 +23,7 @@ public:
     struct Mailbox
     {
         int pendingPolls = 1;   // result reads that still show the command pending (-1: forever)
-        int emptyReadSteps = 0; // read steps that answer no bytes before the data flows
+        int emptyReadSteps = 0; // read steps from now on that answer no bytes (-1: all)
     };
 
     explicit XmegaMailboxRecorder(Options options = defaultOptions());

@@ -1,4 +1,5 @@
 #include "blockbytes.h"
+#include "sizedblock.h"
 #include "tests/usb/simdevicefixture.h"
 
 #include "plugins/recorder/diskrecorderinstance.h"
@@ -18,39 +19,6 @@ using namespace CVN::DiskRecorder;
 namespace {
 
 constexpr uint8_t kCommandRegister = 3;
-
-// A settings block of exactly `size` bytes: whole 12-byte items, then one item taking the
-// rest (at least 8 bytes).
-std::vector<uint8_t> blockOfSize(uint32_t size, uint32_t seed = 1)
-{
-    SettingsBlock block;
-    block.create(size);
-    uint32_t key = 0xC3010100;
-    while (block.totalLength() + 12 + 8 <= size || block.totalLength() + 12 == size)
-        block.addValue(key++, seed++ * 2654435761u);
-    const uint32_t rest = size - block.totalLength();
-    if (rest >= 8) {
-        std::vector<uint8_t> item(rest, 0);
-        SettingsBlock::writeU32(item.data(), rest);
-        SettingsBlock::writeU32(item.data() + 4, 0xC30200FF);
-        for (uint32_t i = 8; i < rest; ++i)
-            item[i] = uint8_t(seed + i);
-        block.addItem(item.data(), item.size());
-    }
-    return std::vector<uint8_t>(block.data(), block.data() + block.totalLength());
-}
-
-std::unique_ptr<SettingsBlock> loaded(const std::vector<uint8_t>& bytes)
-{
-    auto block = std::make_unique<SettingsBlock>();
-    block->load(bytes.data(), bytes.size());
-    return block;
-}
-
-void recordProgress(void* context, float fraction)
-{
-    static_cast<std::vector<float>*>(context)->push_back(fraction);
-}
 
 // One simulated FX2 recorder on the bus, opened as the notifier would, with the recorder
 // device over it. Pauses only add up.
