@@ -141,17 +141,17 @@ bool KestrelFX2USBDevice::settingsChanged()
     return readStatus(status) && (status & kCapabilitySettingsChanged);
 }
 
-bool KestrelFX2USBDevice::waitChunkTaken()
+int KestrelFX2USBDevice::pollDataTaken(int polls, std::uint32_t intervalMs)
 {
-    for (int poll = 0; poll < kChunkTakenPolls; ++poll) {
-        m_instance->sleepMilliseconds(kChunkTakenPollMs);
+    for (int poll = 0; poll < polls; ++poll) {
+        m_instance->sleepMilliseconds(intervalMs);
         std::uint8_t value = 0;
         if (!m_instance->readRegister(kCommandRegister, &value))
-            return false;
+            return -1;
         if (!(value & kHostDataPending))
-            return true;
+            return 1;
     }
-    return false;
+    return 0;
 }
 
 bool KestrelFX2USBDevice::setClock(std::uint32_t time)
@@ -162,16 +162,8 @@ bool KestrelFX2USBDevice::setClock(std::uint32_t time)
     SettingsBlock::writeU32(packet.data(), time);
     if (!m_instance->bulkWrite(packet.data(), kChunkSize))
         return false;
-    // The unit may still be busy with it after every poll; the time went out all the same.
-    bool read = false;
-    for (int poll = 0; poll < kClockTakenPolls; ++poll) {
-        m_instance->sleepMilliseconds(kClockTakenPollMs);
-        std::uint8_t value = 0;
-        read = m_instance->readRegister(kCommandRegister, &value);
-        if (!read || !(value & kHostDataPending))
-            break;
-    }
-    return read;
+    // A unit still busy with it after every poll has the time all the same.
+    return pollDataTaken(kClockTakenPolls, kClockTakenPollMs) >= 0;
 }
 
 bool KestrelFX2USBDevice::readSettingsBlock(std::unique_ptr<SettingsBlock>& block)
@@ -220,7 +212,8 @@ bool KestrelFX2USBDevice::writeSettingsBlock(const SettingsBlock* block)
         std::copy(data + sent, data + sent + chunk, packet.begin());
         if (!m_instance->writeRegister(kCommandRegister,
                                        sent == 0 ? kFirstWriteChunk : kNextWriteChunk) ||
-            !m_instance->bulkWrite(packet.data(), kChunkSize) || !waitChunkTaken())
+            !m_instance->bulkWrite(packet.data(), kChunkSize) ||
+            pollDataTaken(kChunkTakenPolls, kChunkTakenPollMs) != 1)
             return false;
         sent += chunk;
     }

@@ -67,8 +67,9 @@ public:
 
 private:
     bool readStatus(std::uint8_t& status);
-    // Polls the command register until the unit has taken the host's data.
-    bool waitChunkTaken();
+    // Polls the command register until the unit has taken the host's data: 1 taken, 0 still
+    // pending after the last poll, -1 a failed read.
+    int pollDataTaken(int polls, std::uint32_t intervalMs);
 
     DiskRecorderInstance* m_instance;
 };

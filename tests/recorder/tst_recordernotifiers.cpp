@@ -115,6 +115,7 @@ class RecorderNotifiersTest : public QObject
 private Q_SLOTS:
     void cleanup() { bus().reset(); }
 
+    void imageTableReadsTheShippedPrograms();
     void fx2UnitIsLoadedAndArrivesOnce_data();
     void fx2UnitIsLoadedAndArrivesOnce();
     void fx2RemovalReleasesTheNotifiersReferenceOnce();
@@ -126,6 +127,29 @@ private Q_SLOTS:
     void secondMailboxStartChangesNothing();
     void unitArrivingAgainUnderItsIdGoesWithAllItsObjects();
 };
+
+void RecorderNotifiersTest::imageTableReadsTheShippedPrograms()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::vector<uint8_t> image = ramImage(7);
+    QFile file(dir.filePath("fx2-c3a3.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()));
+    file.close();
+
+    const Fx2RamImageTable table = Fx2RamImageTable::fromDirectory(dir.path());
+    QCOMPARE(table.productIds(), (std::vector<uint32_t>{0xC34C, 0xC34D, 0xC35A, 0xC3A3, 0xC367}));
+    for (uint16_t pid : {0xC3A3, 0xC367}) {
+        const Fx2RamImageRow* row = table.row(pid);
+        QVERIFY(row && row->factory);
+        QCOMPARE(std::vector<uint8_t>(row->firmware, row->firmware + row->firmwareLength), image);
+    }
+    // Not shipped: the row stays, without a program.
+    QVERIFY(table.row(0xC34C));
+    QCOMPARE(table.row(0xC34C)->firmwareLength, uint64_t(0));
+    QVERIFY(!table.row(0xC3A6));
+}
 
 void RecorderNotifiersTest::fx2UnitIsLoadedAndArrivesOnce_data()
 {

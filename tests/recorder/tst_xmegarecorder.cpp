@@ -91,6 +91,7 @@ private Q_SLOTS:
     void firmwareCurrent();
     void programsAndReadsBackOneMebibyte();
     void zeroGeometryFailsBeforeErasing();
+    void eraseThatNeverEndsIsGivenUp();
     void followsTheUnitToItsNewDevice();
 };
 
@@ -369,6 +370,19 @@ void XmegaRecorderTest::zeroGeometryFailsBeforeErasing()
         QVERIFY(bench.bench.requests(XmegaUSBDevice::kErasePages).empty());
         QVERIFY(!bench.model->inUpdateMode());
     }
+}
+
+void XmegaRecorderTest::eraseThatNeverEndsIsGivenUp()
+{
+    XmegaRecorderBench bench;
+    QVERIFY(bench.device);
+    bench.model->setErasePolls(1000000);
+    const std::vector<uint8_t> image(1024, 0x11);
+    QVERIFY(!bench.device->program(ProgramType::FlashImage, 0, 0, image.data(), 1024, nullptr,
+                                   nullptr));
+    QVERIFY(bench.clock->sleptMs() <= XmegaUSBDevice::kBusyLimitMs + XmegaUSBDevice::kBusyPollMs);
+    QVERIFY(!bench.model->inUpdateMode());
+    QVERIFY(bench.bench.requests(XmegaUSBDevice::kBulkDownload).empty());
 }
 
 void XmegaRecorderTest::followsTheUnitToItsNewDevice()
