@@ -67,8 +67,6 @@ public:
     bool bulkRead(std::uint8_t* buffer, std::uint32_t n);
     // Writes n bytes in one transfer to the bulk-out pipe.
     bool bulkWrite(const std::uint8_t* data, std::uint32_t n);
-    // Selects the controller's pipe routing; {0, 2} (next packet) is always sent.
-    bool selectPipe(std::uint8_t a, std::uint8_t b) { return selectDataPath(a, b); }
 
     CVN::USB::AtmelAT25HardwareAccess* eepromAccess() const { return m_eepromAccess.get(); }
     CVN::USB::NxpLpcHardwareAccess* cpuAccess() const { return m_cpuAccess.get(); }

@@ -33,7 +33,7 @@ Fx2Recorder::Fx2Recorder(uint16_t productId, bool firmwareRunning)
     Fx2BlockFlash::Geometry geometry;
     geometry.pageSize = hasWidePackets(productId) ? 256 : 64;
     for (uint8_t mode = 1; mode <= 4; ++mode) {
-        geometry.blockCount = mode == 1 ? 256 : 64;
+        geometry.blockCount = mode == 1 ? 256 : 16;
         auto flash = std::make_shared<Fx2BlockFlash>(geometry, Fx2BlockFlash::Paged);
         m_flashes[mode] = flash;
         attachPeripheral(mode, flash);

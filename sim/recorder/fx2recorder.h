@@ -20,8 +20,8 @@ namespace Sim {
 //   the bulk-out pipe; 0x42 takes a packet with the clock (big-endian u32 seconds). Bit 0x40
 //   of register 3 is cleared once the unit has taken the packet. A block is applied once
 //   its total length has arrived.
-// - Flashes in hardware-access modes 1 to 4 (16 MiB main flash in mode 1), written in pages
-//   of the product's packet size.
+// - Flashes in hardware-access modes 1 to 4 (16 MiB in mode 1, 1 MiB in the others), written
+//   in pages of the product's packet size.
 class Fx2Recorder : public Fx2Device
 {
 public:
