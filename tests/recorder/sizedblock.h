@@ -1,6 +1,11 @@
 #pragma once
 
+#include "blockbytes.h"
+
+#include "plugins/recorder/ikestreldrsettingsdevice.h"
 #include "plugins/recorder/settingsblock.h"
+
+#include <QTest>
 
 #include <cstdint>
 #include <memory>
@@ -43,4 +48,23 @@ inline std::vector<std::uint8_t> bytesOf(const SettingsBlock& block)
 inline void recordProgress(void* context, float fraction)
 {
     static_cast<std::vector<float>*>(context)->push_back(fraction);
+}
+
+// Blocks a unit may hold that no settings read may hand out, as rows of a "stored" column.
+inline void addMalformedBlockRows()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("wrong magic") << beWords({12, 0x000C3C02, 0});
+    QTest::newRow("longer than any block") << beWords({8193, 0x000C3C01, 0});
+    QTest::newRow("zero length") << beWords({0, 0x000C3C01, 0});
+    QTest::newRow("shorter than its header") << beWords({11, 0x000C3C01, 0});
+    QTest::newRow("item past the end") << beWords({24, 0x000C3C01, 1, 40, 0xC3010001, 1});
+}
+
+// A read that fails and leaves the caller's block as it was.
+inline bool readIsRefused(CVN::DiskRecorder::IKestrelDRSettingsDevice& device)
+{
+    auto* untouched = new SettingsBlock;
+    std::unique_ptr<SettingsBlock> block(untouched);
+    return !device.readSettingsBlock(block) && block.get() == untouched;
 }

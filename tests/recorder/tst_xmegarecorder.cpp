@@ -195,11 +195,7 @@ void XmegaRecorderTest::recordRoundTripsThroughTheUnit()
 
 void XmegaRecorderTest::readRefusesAMalformedBlock_data()
 {
-    QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("wrong magic") << beWords({12, 0x000C3C02, 0});
-    QTest::newRow("longer than any block") << beWords({8193, 0x000C3C01, 0});
-    QTest::newRow("shorter than its header") << beWords({11, 0x000C3C01, 0});
-    QTest::newRow("item past the end") << beWords({24, 0x000C3C01, 1, 40, 0xC3010001, 1});
+    addMalformedBlockRows();
 }
 
 void XmegaRecorderTest::readRefusesAMalformedBlock()
@@ -208,10 +204,7 @@ void XmegaRecorderTest::readRefusesAMalformedBlock()
     XmegaRecorderBench bench;
     QVERIFY(bench.device);
     bench.model->settings().setRawBlock(exact(stored));
-    auto* untouched = new SettingsBlock;
-    std::unique_ptr<SettingsBlock> block(untouched);
-    QVERIFY(!bench.device->readSettingsBlock(block));
-    QCOMPARE(block.get(), untouched);
+    QVERIFY(readIsRefused(*bench.device));
 }
 
 void XmegaRecorderTest::emptyReadStepsAreBounded()
