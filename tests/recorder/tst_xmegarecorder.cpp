@@ -387,8 +387,9 @@ void XmegaRecorderTest::followsTheUnitToItsNewDevice()
     QVERIFY(bench.bench.waitForReenumeration(old));
     QVERIFY(!bench.device->isConnected()); // still on the device that went
 
-    std::shared_ptr<XmegaUSBDevice> next = XmegaUSBDevice::create(bench.bench.device());
-    QVERIFY(next);
+    // The unit's new device, once the bus lists it.
+    std::shared_ptr<XmegaUSBDevice> next;
+    QTRY_VERIFY((next = XmegaUSBDevice::create(bench.bench.device())) != nullptr);
     bench.registry->arrived(bench.id, next);
     QVERIFY(bench.device->isConnected());
     QCOMPARE(bench.device->currentDevice(), next);
