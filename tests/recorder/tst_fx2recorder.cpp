@@ -7,6 +7,7 @@
 #include "plugins/recorder/kestrelsettings.h"
 #include "plugins/recorder/settingsblock.h"
 #include "sim/recorder/fx2recorder.h"
+#include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/usbbus.h"
 #include "usb/notificationregistration.h"
 
@@ -95,6 +96,8 @@ class Fx2RecorderTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void opensOnItsTwoBulkPipes();
+    void refusesAUnitWithoutItsPipes_data();
+    void refusesAUnitWithoutItsPipes();
     void settingsWriteGoesInWholePackets();
     void settingsRoundTrip_data();
     void settingsRoundTrip();
@@ -131,6 +134,30 @@ void Fx2RecorderTest::opensOnItsTwoBulkPipes()
     QVERIFY(std::count(resets.begin(), resets.end(), Sim::Fx2Device::kDataOut) >= 1);
     QCOMPARE(int(std::count(resets.begin(), resets.end(), Sim::Fx2Device::kDataIn)), 1);
     second->Release();
+}
+
+void Fx2RecorderTest::refusesAUnitWithoutItsPipes_data()
+{
+    QTest::addColumn<QByteArray>("configuration");
+    auto layout = [](Sim::ConfigurationBuilder builder) {
+        const std::vector<uint8_t> bytes = builder.build();
+        return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    };
+    auto interface = [] { return Sim::ConfigurationBuilder().interface(0, 0, 0xFF, 0, 0); };
+    QTest::newRow("no bulk-in pipe") << layout(interface().bulkOut(0x02));
+    QTest::newRow("second pipe also out") << layout(interface().bulkOut(0x02).bulkOut(0x04));
+    QTest::newRow("in pipe first") << layout(interface().bulkIn(0x86).bulkOut(0x02));
+}
+
+void Fx2RecorderTest::refusesAUnitWithoutItsPipes()
+{
+    QFETCH(QByteArray, configuration);
+    Fx2RecorderBench bench;
+    QVERIFY(bench.device);
+    bench.model->setConfiguration(std::vector<uint8_t>(configuration.begin(), configuration.end()));
+    auto* other = new DiskRecorderInstance(bench.collector.arrivals[0], nullptr);
+    QVERIFY(!other->open());
+    other->Release();
 }
 
 void Fx2RecorderTest::settingsWriteGoesInWholePackets()

@@ -386,6 +386,9 @@ void XmegaRecorderTest::followsTheUnitToItsNewDevice()
     bench.model->reboot(false);
     QVERIFY(bench.bench.waitForReenumeration(old));
     QVERIFY(!bench.device->isConnected()); // still on the device that went
+    std::string name = "as made";
+    bench.device->getName(name);
+    QCOMPARE(name, std::string("Kestrel")); // no product id to name it by
 
     // The unit's new device, once the bus lists it.
     std::shared_ptr<XmegaUSBDevice> next;
