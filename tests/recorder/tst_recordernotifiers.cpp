@@ -1,0 +1,338 @@
+#include "tests/usb/fx2fixture.h"
+
+#include "platform/qtrecipient.h"
+#include "plugins/recorder/ikestrelnotificationdelegate.h"
+#include "plugins/recorder/kestrelfx2usbdevice.h"
+#include "plugins/recorder/kestrelfx2usbnotifier.h"
+#include "plugins/recorder/kestrelxmegausbdevice.h"
+#include "plugins/recorder/kestrelxmegausbnotifier.h"
+#include "sim/recorder/fx2recorder.h"
+#include "sim/recorder/xmegamailboxrecorder.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace CVN::DiskRecorder;
+
+namespace {
+
+Sim::UsbBus& bus()
+{
+    return Sim::UsbBus::instance();
+}
+
+// The family's side: keeps a reference on every device it is told of, as a visible device
+// would, and drops it when told of the removal.
+struct FamilyDelegate : IKestrelNotificationDelegate
+{
+    ~FamilyDelegate() override
+    {
+        for (IKestrel* device : held)
+            device->release();
+    }
+    void deviceArrived(IKestrel* device) override
+    {
+        device->addRef();
+        held.push_back(device);
+        arrivals.push_back(device);
+    }
+    void deviceRemoved(IKestrel* device) override { removals.push_back(device); }
+    // Lets go of a device it holds: the count the object is left with.
+    uint32_t drop(IKestrel* device)
+    {
+        auto it = std::find(held.begin(), held.end(), device);
+        if (it == held.end())
+            return ~0u;
+        held.erase(it);
+        return device->release();
+    }
+
+    std::vector<IKestrel*> held;
+    std::vector<IKestrel*> arrivals;
+    std::vector<IKestrel*> removals;
+};
+
+// A notifier of either generation on a window of this thread, its family beside it.
+template<class Notifier> struct Watch
+{
+    template<class... Args>
+    explicit Watch(Args&&... args)
+        : notifier(std::forward<Args>(args)...)
+    {
+    }
+    ~Watch() { bus().reset(); }
+
+    bool start() { return notifier.start(&family, &window); }
+
+    FamilyDelegate family;
+    Notifier notifier;
+    Platform::QtRecipient window{
+        [this](const Platform::Message& m, intptr_t*) { return notifier.handleDeviceChange(m); }};
+};
+
+std::vector<uint8_t> ramImage(uint32_t seed)
+{
+    return concat({fx2Record(0x0000, patternBytes(48, seed)),
+                   fx2Record(0x1000, patternBytes(16, seed + 1)), fx2EndRecord()});
+}
+
+Fx2RamImageTable imageTable()
+{
+    return Fx2RamImageTable({{0xC34D, ramImage(1)}, {0xC3A3, ramImage(2)}});
+}
+
+// The records' data as the controller's RAM took them, CPU-reset writes left out.
+std::vector<std::vector<uint8_t>> loadedRecords(const Sim::Fx2Device& model)
+{
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& write : model.ramWrites()) {
+        if (write.address != CVN::USB::AbstractUSBDevice::kCpucs)
+            out.push_back(write.data);
+    }
+    return out;
+}
+
+std::shared_ptr<Sim::XmegaMailboxRecorder> mailboxRecorder(bool bootloader = false)
+{
+    auto options = Sim::XmegaMailboxRecorder::defaultOptions();
+    options.bootloader = bootloader;
+    return std::make_shared<Sim::XmegaMailboxRecorder>(options);
+}
+
+uint16_t productOf(IKestrel* device)
+{
+    uint16_t pid = 0;
+    return device->getProductId(pid) ? pid : 0;
+}
+
+} // namespace
+
+class RecorderNotifiersTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { bus().reset(); }
+
+    void imageTableReadsTheShippedPrograms();
+    void fx2UnitIsLoadedAndArrivesOnce_data();
+    void fx2UnitIsLoadedAndArrivesOnce();
+    void fx2RemovalReleasesTheNotifiersReferenceOnce();
+    void fx2UnitNeverReportedHasNoRemoval();
+    void fx2NotifierStartsOnceAndReleasesOnDestruction();
+    void mailboxRecorderArrivesAndGoes();
+    void bootloaderUnitIsReportedNotRestarted();
+    void unitBackFromAnnouncedRebootKeepsItsObject();
+    void secondMailboxStartChangesNothing();
+    void unitArrivingAgainUnderItsIdGoesWithAllItsObjects();
+};
+
+void RecorderNotifiersTest::imageTableReadsTheShippedPrograms()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::vector<uint8_t> image = ramImage(7);
+    QFile file(dir.filePath("fx2-c3a3.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()));
+    file.close();
+
+    const Fx2RamImageTable table = Fx2RamImageTable::fromDirectory(dir.path());
+    QCOMPARE(table.productIds(), (std::vector<uint32_t>{0xC34C, 0xC34D, 0xC35A, 0xC3A3, 0xC367}));
+    for (uint16_t pid : {0xC3A3, 0xC367}) {
+        const Fx2RamImageRow* row = table.row(pid);
+        QVERIFY(row && row->factory);
+        QCOMPARE(std::vector<uint8_t>(row->firmware, row->firmware + row->firmwareLength), image);
+    }
+    // Not shipped: the row stays, without a program.
+    QVERIFY(table.row(0xC34C));
+    QCOMPARE(table.row(0xC34C)->firmwareLength, uint64_t(0));
+    QVERIFY(!table.row(0xC3A6));
+}
+
+void RecorderNotifiersTest::fx2UnitIsLoadedAndArrivesOnce_data()
+{
+    QTest::addColumn<int>("productId");
+    QTest::addColumn<uint32_t>("imageSeed");
+    QTest::newRow("c34d") << 0xC34D << 1u;
+    QTest::newRow("c367 runs the c3a3 program") << 0xC367 << 2u;
+}
+
+void RecorderNotifiersTest::fx2UnitIsLoadedAndArrivesOnce()
+{
+    QFETCH(int, productId);
+    QFETCH(uint32_t, imageSeed);
+    auto model = std::make_shared<Sim::Fx2Recorder>(uint16_t(productId), false);
+    bus().plug(model);
+    Watch<KestrelFX2USBNotifier> watch(imageTable());
+    QVERIFY(watch.start());
+    QVERIFY(watch.family.arrivals.empty()); // loaded, then back as a new device
+
+    QTRY_COMPARE(int(watch.family.arrivals.size()), 1);
+    QVERIFY(model->firmwareRunning());
+    const std::vector<uint8_t> image = ramImage(imageSeed);
+    QCOMPARE(loadedRecords(*model),
+             (std::vector<std::vector<uint8_t>>{
+                 std::vector<uint8_t>(image.begin() + 4, image.begin() + 4 + 48),
+                 std::vector<uint8_t>(image.begin() + 57, image.begin() + 57 + 16)}));
+    IKestrel* device = watch.family.arrivals[0];
+    QCOMPARE(productOf(device), uint16_t(productId));
+    QVERIFY(device->isConnected());
+    QVERIFY(dynamic_cast<KestrelFX2USBDevice*>(device));
+    QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+
+    // Nothing further comes of it.
+    QTest::qWait(100);
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QCOMPARE(int(model->ramWrites().size()), 4);
+}
+
+void RecorderNotifiersTest::fx2RemovalReleasesTheNotifiersReferenceOnce()
+{
+    auto model = std::make_shared<Sim::Fx2Recorder>(0xC34D, true);
+    const Sim::DeviceId id = bus().plug(model);
+    Watch<KestrelFX2USBNotifier> watch(imageTable());
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+
+    QVERIFY(bus().unplug(id));
+    QTRY_COMPARE(int(watch.family.removals.size()), 1);
+    QCOMPARE(watch.family.removals[0], device);
+    // The family's release is the last one: the notifier let go of its own once.
+    QCOMPARE(watch.family.drop(device), 0u);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(0));
+}
+
+void RecorderNotifiersTest::fx2UnitNeverReportedHasNoRemoval()
+{
+    // No RAM program shipped for it: the unit is left alone and never reported.
+    auto model = std::make_shared<Sim::Fx2Recorder>(0xC34C, false);
+    const Sim::DeviceId id = bus().plug(model);
+    Watch<KestrelFX2USBNotifier> watch(imageTable());
+    QVERIFY(watch.start());
+    QVERIFY(model->ramWrites().empty());
+    QVERIFY(bus().unplug(id));
+    QTest::qWait(100);
+    QVERIFY(watch.family.arrivals.empty());
+    QVERIFY(watch.family.removals.empty());
+}
+
+void RecorderNotifiersTest::fx2NotifierStartsOnceAndReleasesOnDestruction()
+{
+    bus().plug(std::make_shared<Sim::Fx2Recorder>(0xC34D, true));
+    bus().plug(std::make_shared<Sim::Fx2Recorder>(0xC3A3, true));
+    FamilyDelegate family;
+    Platform::QtRecipient window;
+    {
+        KestrelFX2USBNotifier notifier(imageTable());
+        window.setMessageHandler(
+            [&](const Platform::Message& m, intptr_t*) { return notifier.handleDeviceChange(m); });
+        QVERIFY(notifier.start(&family, &window));
+        QVERIFY(!notifier.start(&family, &window));
+        QCOMPARE(int(family.arrivals.size()), 2);
+        window.setMessageHandler({});
+    }
+    // The family holds the last reference of each.
+    for (IKestrel* device : family.arrivals)
+        QCOMPARE(family.drop(device), 0u);
+}
+
+void RecorderNotifiersTest::mailboxRecorderArrivesAndGoes()
+{
+    auto model = mailboxRecorder();
+    bus().plug(model);
+    Watch<KestrelXmegaUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+    QVERIFY(dynamic_cast<KestrelXmegaUSBDevice*>(device));
+    QCOMPARE(productOf(device), uint16_t(0xC3A6));
+    QVERIFY(device->isConnected());
+    QVERIFY(device->setClock(1234));
+    QCOMPARE(model->clock(), 1234u);
+
+    QVERIFY(bus().unplug(model->id()));
+    QTRY_COMPARE(int(watch.family.removals.size()), 1);
+    QCOMPARE(watch.family.removals[0], device);
+    QCOMPARE(watch.family.drop(device), 0u);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(0));
+}
+
+void RecorderNotifiersTest::bootloaderUnitIsReportedNotRestarted()
+{
+    auto model = mailboxRecorder(true);
+    bus().plug(model);
+    Watch<KestrelXmegaUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QCOMPARE(productOf(watch.family.arrivals[0]), uint16_t(0xC386));
+    QTest::qWait(50);
+    QCOMPARE(model->rebootRequests(), 0);
+    QVERIFY(model->isBootloader());
+}
+
+void RecorderNotifiersTest::unitBackFromAnnouncedRebootKeepsItsObject()
+{
+    auto model = mailboxRecorder();
+    bus().plug(model);
+    Watch<KestrelXmegaUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    auto* device = dynamic_cast<KestrelXmegaUSBDevice*>(watch.family.arrivals[0]);
+    QVERIFY(device);
+
+    KestrelXmegaUSBNotifier::Handle handle = watch.notifier.registry().find(device->uniqueId());
+    QVERIFY(handle.device());
+    std::atomic<int> result{-1};
+    std::thread updater([&] { result = handle.rebootAndWait(true, 5000) ? 1 : 0; });
+    QTRY_COMPARE(result.load(), 1);
+    updater.join();
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QVERIFY(watch.family.removals.empty());
+    QCOMPARE(productOf(device), uint16_t(0xC386)); // the same object reaches the boot loader
+
+    // Back into the application the same way, and on with the same object.
+    result = -1;
+    std::thread back([&] { result = handle.rebootAndWait(false, 5000) ? 1 : 0; });
+    QTRY_COMPARE(result.load(), 1);
+    back.join();
+    QCOMPARE(productOf(device), uint16_t(0xC3A6));
+    QVERIFY(device->isConnected());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QVERIFY(watch.family.removals.empty());
+}
+
+void RecorderNotifiersTest::secondMailboxStartChangesNothing()
+{
+    bus().plug(mailboxRecorder());
+    Watch<KestrelXmegaUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QVERIFY(!watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+}
+
+void RecorderNotifiersTest::unitArrivingAgainUnderItsIdGoesWithAllItsObjects()
+{
+    // A second arrival under a unique id already held, with no reboot announced: the family
+    // is told of a further object, and the unit's removal takes both.
+    auto first = mailboxRecorder();
+    auto second = mailboxRecorder();
+    bus().plug(first);
+    Watch<KestrelXmegaUSBNotifier> watch;
+    QVERIFY(watch.start());
+    bus().plug(second);
+    QTRY_COMPARE(int(watch.family.arrivals.size()), 2);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(2));
+
+    QVERIFY(bus().unplug(second->id()));
+    QTRY_COMPARE(int(watch.family.removals.size()), 2);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(0));
+    for (IKestrel* device : watch.family.arrivals)
+        QCOMPARE(watch.family.drop(device), 0u);
+}
+
+QTEST_GUILESS_MAIN(RecorderNotifiersTest)
+#include "tst_recordernotifiers.moc"
