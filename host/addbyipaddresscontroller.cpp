@@ -1,6 +1,6 @@
 #include "host/addbyipaddresscontroller.h"
 
-#include "framework/family.h"
+#include "framework/contract/family.h"
 #include "host/addbyipaddressdialog.h"
 #include "host/bonjourservice.h"
 #include "host/dialoglineedit.h"

@@ -2,13 +2,13 @@
 #include "eventlog.h"
 #include "privatenetwork.h"
 
-#include "discovery/bonjourbrowser.h"
-#include "discovery/bonjourcore.h"
-#include "discovery/bonjourhostnamelookup.h"
-#include "discovery/bonjourinfo.h"
-#include "discovery/bonjourquery.h"
-#include "discovery/bonjourresolver.h"
-#include "discovery/dnssd.h"
+#include "discovery/dnssd/bonjourbrowser.h"
+#include "discovery/dnssd/bonjourcore.h"
+#include "discovery/dnssd/bonjourhostnamelookup.h"
+#include "discovery/dnssd/bonjourquery.h"
+#include "discovery/dnssd/bonjourresolver.h"
+#include "discovery/dnssd/dnssd.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@ find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 pellworth_fuzzer(fuzz_firmwarepackage
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_firmwarepackage.cpp
-            ${CMAKE_SOURCE_DIR}/usb/firmwarepackage.cpp
-            ${CMAKE_SOURCE_DIR}/usb/firmwarepackageentry.cpp
-            ${CMAKE_SOURCE_DIR}/usb/sha256withprefix.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarepackage.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarepackageentry.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/sha256withprefix.cpp
     LIBS ZLIB::ZLIB OpenSSL::Crypto)

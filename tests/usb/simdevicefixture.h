@@ -3,7 +3,7 @@
 #include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/simpleusbdevice.h"
 #include "sim/usbbus/usbbus.h"
-#include "usb/cvnusb.h"
+#include "usb/driver/cvnusb.h"
 
 #include <memory>
 #include <vector>

@@ -3,7 +3,7 @@
 #include "platform/bytewriter.h"
 #include "platform/qtrecipient.h"
 #include "sim/usbbus/usbdstatus.h"
-#include "usb/descriptorwalk.h"
+#include "usb/driver/descriptorwalk.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 #include "xmegatestsupport.h"
 
 #include "platform/qtrecipient.h"
-#include "usb/qtxmegausbnotifier.h"
-#include "usb/xmegausbdevice.h"
-#include "usb/xmegausbnotifiertemplate.h"
+#include "usb/xmega/qtxmegausbnotifier.h"
+#include "usb/xmega/xmegausbdevice.h"
+#include "usb/xmega/xmegausbnotifiertemplate.h"
 
 #include <QtTest>
 

@@ -2,8 +2,8 @@
 
 #include "sim/usbbus/usbbus.h"
 #include "sim/xmega/xmegaunit.h"
-#include "usb/cvnusb.h"
-#include "usb/waitclock.h"
+#include "usb/driver/cvnusb.h"
+#include "usb/driver/waitclock.h"
 
 #include <atomic>
 #include <cstdint>
