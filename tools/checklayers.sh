@@ -24,20 +24,25 @@ layers=(
 for entry in "${layers[@]}"; do
     folder=${entry%%:*}
     allowed="$folder/ ${entry#*:}"
-    while IFS= read -r line; do
-        file=${line%%:*}
-        header=$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"${line#*:}")
-        ok=0
-        for prefix in $allowed; do
-            [[ $header == "$prefix"* ]] && ok=1
-        done
-        # A header beside the source (no folder) is its own.
-        [[ $header != */* ]] && ok=1
-        if [ $ok = 0 ]; then
-            echo "$file includes \"$header\", which $folder may not use"
-            status=1
-        fi
-    done < <(cd "$root" && grep -rHE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' "$folder" \
-                 --include='*.h' --include='*.cpp' || true)
+    # One pass per folder: file and header of every quoted include, checked against the
+    # allowed prefixes. A header named without a folder is the source's own neighbour.
+    (cd "$root" && grep -rHE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' "$folder" \
+        --include='*.h' --include='*.cpp' || true) |
+        awk -v folder="$folder" -v allowed="$allowed" '
+            BEGIN { n = split(allowed, prefixes, " ") }
+            {
+                file = substr($0, 1, index($0, ":") - 1)
+                header = $0
+                sub(/^[^"]*"/, "", header)
+                sub(/".*$/, "", header)
+                if (index(header, "/") == 0)
+                    next
+                for (i = 1; i <= n; ++i)
+                    if (index(header, prefixes[i]) == 1)
+                        next
+                printf "%s includes \"%s\", which %s may not use\n", file, header, folder
+                bad = 1
+            }
+            END { exit bad }' || status=1
 done
 exit $status
