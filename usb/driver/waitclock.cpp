@@ -23,6 +23,25 @@ uint64_t WaitClock::elapsedMs(TimePoint since) const
                : uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
 }
 
+WaitClock::PollResult WaitClock::pollUntil(uint32_t limitMs, uint32_t intervalMs,
+                                           const std::function<Poll()>& condition, FirstLook first)
+{
+    const TimePoint started = now();
+    if (first == FirstLook::AfterInterval)
+        sleep(intervalMs);
+    for (;;) {
+        const Poll found = condition();
+        if (found == Poll::Ready)
+            return PollResult::Ready;
+        if (found == Poll::Failed)
+            return PollResult::Failed;
+        if (limitMs != kForever && elapsedMs(started) >= limitMs)
+            return PollResult::TimedOut;
+        if (found == Poll::Again)
+            sleep(intervalMs);
+    }
+}
+
 std::shared_ptr<WaitClock> WaitClock::system()
 {
     static const std::shared_ptr<WaitClock> clock = std::make_shared<WaitClock>();

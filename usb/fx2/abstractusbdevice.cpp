@@ -9,10 +9,8 @@
 #include "usb/fx2/usbproductentry.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 namespace CVN {
@@ -92,17 +90,9 @@ uint32_t AbstractUSBDevice::Release()
     return count;
 }
 
-void AbstractUSBDevice::setSleeper(Sleeper sleeper)
+void AbstractUSBDevice::setClock(std::shared_ptr<WaitClock> clock)
 {
-    m_sleeper = std::move(sleeper);
-}
-
-void AbstractUSBDevice::sleepMilliseconds(uint32_t milliseconds)
-{
-    if (m_sleeper)
-        m_sleeper(milliseconds);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    m_clock = clock ? std::move(clock) : WaitClock::system();
 }
 
 bool AbstractUSBDevice::vendorIn(uint8_t request, uint16_t value, uint16_t index, void* data,
@@ -206,7 +196,7 @@ bool AbstractUSBDevice::writeRegister(uint8_t reg, uint8_t value)
 {
     if (!vendorOut(kRequestWriteRegister, 0, uint16_t(reg << 8 | value), nullptr, 0))
         return false;
-    sleepMilliseconds(5);
+    m_clock->sleep(kRegisterWritePauseMs);
     return true;
 }
 
@@ -265,20 +255,23 @@ bool AbstractUSBDevice::writeFlashData(const uint8_t* data, uint32_t length)
 bool AbstractUSBDevice::endFlashUpdate(bool waitForRestart)
 {
     if (writeMethod() == 2)
-        sleepMilliseconds(1000);
+        m_clock->sleep(kSettleMs);
     const bool left = leaveHardwareAccess();
     if (!left || !waitForRestart) {
-        sleepMilliseconds(1000);
+        m_clock->sleep(kSettleMs);
         return left;
     }
-    bool back = false;
-    for (int i = 0; i < 100 && !back; ++i) {
-        sleepMilliseconds(100);
-        uint8_t value = 0;
-        back = readRegister(0, &value) && value != 0;
-    }
-    sleepMilliseconds(1000);
-    return back;
+    // Register 0 reads 0 (or fails) until the controller is back.
+    const auto back = m_clock->pollUntil(
+        kRestartLimitMs, kRestartPollMs,
+        [this] {
+            uint8_t value = 0;
+            return readRegister(0, &value) && value != 0 ? WaitClock::Poll::Ready
+                                                         : WaitClock::Poll::Again;
+        },
+        WaitClock::FirstLook::AfterInterval);
+    m_clock->sleep(kSettleMs);
+    return back == WaitClock::PollResult::Ready;
 }
 
 bool AbstractUSBDevice::enterHardwareAccess(uint32_t startAddress)
@@ -506,7 +499,7 @@ bool AbstractUSBDevice::readEepromByte(uint16_t address, uint8_t* value)
 bool AbstractUSBDevice::writeEepromByte(uint16_t address, uint8_t value)
 {
     const bool written = vendorOut(kRequestWriteEeprom, 0, address, &value, 1);
-    sleepMilliseconds(10);
+    m_clock->sleep(kEepromWritePauseMs);
     return written;
 }
 
@@ -566,17 +559,12 @@ bool AbstractUSBDevice::sendFlashAddress(uint8_t request, uint64_t address, uint
 
 bool AbstractUSBDevice::eraseBlockAt(uint64_t address, uint8_t width)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
         if (!sendFlashAddress(kRequestEraseBlock, address, width))
             return false;
-        for (int poll = 0; poll < 60; ++poll) {
-            sleepMilliseconds(100);
-            uint8_t ready = 0;
-            if (!readFlashReady(&ready))
-                break;
-            if (ready)
-                return true;
-        }
+        // A failed read or an erase that does not end is tried again.
+        if (pollFlashReady(kEraseReadyLimitMs, kEraseReadyPollMs))
+            return true;
     }
     return false;
 }
@@ -609,22 +597,23 @@ bool AbstractUSBDevice::eraseFlashBlock(uint32_t block)
     return eraseBlockAt(uint64_t(block) * flashBlockSize(), width);
 }
 
-bool AbstractUSBDevice::pollFlashReady(int polls, uint32_t intervalMs)
+bool AbstractUSBDevice::pollFlashReady(uint32_t limitMs, uint32_t intervalMs)
 {
-    for (int poll = 0; poll < polls; ++poll) {
-        sleepMilliseconds(intervalMs);
-        uint8_t ready = 0;
-        if (!readFlashReady(&ready))
-            return false;
-        if (ready)
-            return true;
-    }
-    return false;
+    const auto ready = m_clock->pollUntil(
+        limitMs, intervalMs,
+        [this] {
+            uint8_t value = 0;
+            if (!readFlashReady(&value))
+                return WaitClock::Poll::Failed;
+            return value ? WaitClock::Poll::Ready : WaitClock::Poll::Again;
+        },
+        WaitClock::FirstLook::AfterInterval);
+    return ready == WaitClock::PollResult::Ready;
 }
 
 bool AbstractUSBDevice::waitFlashReady()
 {
-    return pollFlashReady(120, 500);
+    return pollFlashReady(kFlashReadyLimitMs, kFlashReadyPollMs);
 }
 
 bool AbstractUSBDevice::writeFlashPaged(const uint8_t* data, uint32_t length)
@@ -652,7 +641,7 @@ bool AbstractUSBDevice::writeFlashPaged(const uint8_t* data, uint32_t length)
         if (!sendFlashAddress(kRequestFlashAddress, address, width) ||
             !writeBulkData(out, pageSize))
             return false;
-        if (!pollFlashReady(20, 1))
+        if (!pollFlashReady(kPagedWriteReadyLimitMs, kPagedWriteReadyPollMs))
             return false;
         address += pageSize;
         done += chunk;
@@ -680,7 +669,7 @@ bool AbstractUSBDevice::writeFlashInline(const uint8_t* data, uint32_t length)
         std::memcpy(buffer.data() + width, data + done, chunk);
         if (!writeBulkData(buffer.data(), width + chunk))
             return false;
-        if (!pollFlashReady(200, 3))
+        if (!pollFlashReady(kInlineWriteReadyLimitMs, kInlineWriteReadyPollMs))
             return false;
         address += chunk;
         done += chunk;

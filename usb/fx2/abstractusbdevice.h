@@ -1,10 +1,11 @@
 #pragma once
 
 #include "usb/driver/cvnusbstatus.h"
+#include "usb/driver/waitclock.h"
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <memory>
 
 namespace CVN {
 namespace USB {
@@ -22,9 +23,6 @@ struct USBProductEntry;
 class AbstractUSBDevice
 {
 public:
-    // Pauses between polls; tests swap it for one that only counts.
-    using Sleeper = std::function<void(uint32_t milliseconds)>;
-
     AbstractUSBDevice(IUSBDevice* device, const USBProductEntry* entry);
 
     virtual bool open();
@@ -92,8 +90,9 @@ public:
 
     bool eraseFlashBlock(uint32_t block);
     bool writeEepromByteVerified(uint16_t address, uint8_t value);
-    void sleepMilliseconds(uint32_t milliseconds);
-    void setSleeper(Sleeper sleeper);
+    // The clock of every pause and poll; tests hand in one whose pauses only add up.
+    void setClock(std::shared_ptr<WaitClock> clock);
+    WaitClock& clock() const { return *m_clock; }
 
     // The USB device (no reference given), or null once the device was given up.
     IUSBDevice* usbDevice() const { return m_device; }
@@ -105,6 +104,25 @@ public:
     static constexpr uint32_t kBulkTimeout = 5000;
     static constexpr uint16_t kCpucs = 0xE600;
     static constexpr uint32_t kStreamPiece = 16384;
+    // Pauses after a register write, a boot EEPROM byte, and after a stream write or leaving
+    // the hardware-access mode.
+    static constexpr uint32_t kRegisterWritePauseMs = 5;
+    static constexpr uint32_t kEepromWritePauseMs = 10;
+    static constexpr uint32_t kSettleMs = 1000;
+    // Ready polls (request 0xDF): after a block erase (tried kEraseAttempts times), in
+    // waitFlashReady, after each page of a paged write and each piece of an inline write.
+    static constexpr uint32_t kEraseReadyLimitMs = 6000;
+    static constexpr uint32_t kEraseReadyPollMs = 100;
+    static constexpr int kEraseAttempts = 2;
+    static constexpr uint32_t kFlashReadyLimitMs = 60000;
+    static constexpr uint32_t kFlashReadyPollMs = 500;
+    static constexpr uint32_t kPagedWriteReadyLimitMs = 20;
+    static constexpr uint32_t kPagedWriteReadyPollMs = 1;
+    static constexpr uint32_t kInlineWriteReadyLimitMs = 600;
+    static constexpr uint32_t kInlineWriteReadyPollMs = 3;
+    // Register 0 polls while the controller restarts after leaving the hardware-access mode.
+    static constexpr uint32_t kRestartLimitMs = 10000;
+    static constexpr uint32_t kRestartPollMs = 100;
 
 protected:
     // The data interface (no reference given) and its bulk host-to-device pipe.
@@ -121,10 +139,10 @@ protected:
 private:
     bool giveUp();
     void releaseInterface();
-    // Up to `polls` reads of the ready byte, each after a pause: true at the first non-zero
-    // one, false on a failed read or when all read 0.
-    bool pollFlashReady(int polls, uint32_t intervalMs);
-    // Block erase at `address` with its status polls: two attempts of up to 60 polls.
+    // Reads of the ready byte, each after a pause, for up to limitMs: true at the first
+    // non-zero one, false on a failed read or when all read 0.
+    bool pollFlashReady(uint32_t limitMs, uint32_t intervalMs);
+    // Block erase at `address` with its ready polls, kEraseAttempts times.
     bool eraseBlockAt(uint64_t address, uint8_t width);
 
     uint8_t m_hardwareAccess = 0;
@@ -138,7 +156,7 @@ private:
     std::atomic<uint32_t> m_refs{1};
     uint8_t m_deviceOpened = 0;
     uint8_t m_reenteringDataInterface = 0;
-    Sleeper m_sleeper;
+    std::shared_ptr<WaitClock> m_clock = WaitClock::system();
 };
 
 } // namespace USB

@@ -26,7 +26,7 @@ bool ArmCortexMHardwareAccess::waitForHalt(uint32_t milliseconds)
             return false;
         if (status & kStatusHalted)
             return true;
-        device()->sleepMilliseconds(kPollInterval);
+        device()->clock().sleep(kPollInterval);
     }
     return false;
 }

@@ -44,7 +44,7 @@ bool AtmelAT25HardwareAccess::beginAccess()
         return false;
     m_writeAddress = 0;
     m_open = true;
-    m_device->sleepMilliseconds(500);
+    m_device->clock().sleep(kAccessSettleMs);
     return true;
 }
 
@@ -92,7 +92,7 @@ bool AtmelAT25HardwareAccess::waitReady(uint32_t tries, uint32_t intervalMs)
     if (!m_device)
         return false;
     for (uint32_t i = 0; i < tries; ++i) {
-        m_device->sleepMilliseconds(intervalMs);
+        m_device->clock().sleep(intervalMs);
         uint8_t ready = 0;
         if (!sendVendorRequest(m_usb, true, kRequestReady, 0, 0, &ready, 1,
                                AbstractUSBDevice::kRequestTimeout,

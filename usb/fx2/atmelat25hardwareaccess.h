@@ -29,6 +29,8 @@ public:
     uint32_t writeAddress() const { return m_writeAddress; }
 
     static constexpr uint32_t kPageSize = 32;
+    // Pause after entering the access mode, before the chip is used.
+    static constexpr uint32_t kAccessSettleMs = 500;
     static constexpr uint32_t kMaxRead = 255;
     // What the 16-bit address of a write reaches.
     static constexpr uint32_t kAddressSpace = 0x10000;

@@ -109,19 +109,21 @@ uint32_t StreamingRpcDevice::openService(const std::string& name, uint32_t timeo
     if (request.empty())
         return kInvalidHandle;
     std::lock_guard<std::mutex> lock(*m_mutex);
-    const auto started = m_clock->now();
     std::vector<uint8_t> payload;
-    for (;;) {
-        try {
-            if (exchange(request, &payload, true) == 0)
-                break;
-        } catch (const RpcRequestTimedOutException&) {
-        }
+    // A refused or unanswered open is asked again until the limit passes.
+    const auto opened = m_clock->pollUntil(
+        timeoutMs == kWaitForever ? CVN::USB::WaitClock::kForever : timeoutMs, kOpenRetryMs, [&] {
+            try {
+                if (exchange(request, &payload, true) == 0)
+                    return CVN::USB::WaitClock::Poll::Ready;
+            } catch (const RpcRequestTimedOutException&) {
+            }
+            return CVN::USB::WaitClock::Poll::Again;
+        });
+    if (opened != CVN::USB::WaitClock::PollResult::Ready) {
         if (timeoutMs == 0)
             return kInvalidHandle;
-        m_clock->sleep(kOpenRetryMs);
-        if (timeoutMs != kWaitForever && m_clock->elapsedMs(started) > timeoutMs)
-            throw RpcRequestTimedOutException();
+        throw RpcRequestTimedOutException();
     }
     uint32_t handle = kInvalidHandle;
     if (payload.size() != 4 || !Platform::ByteReader(payload.data(), 4).u32(0, &handle))

@@ -240,60 +240,63 @@ bool StreamingXmegaUSBDevice::readStream(std::vector<uint8_t>& message)
 
 bool StreamingXmegaUSBDevice::readMessage(std::vector<uint8_t>& message, uint32_t limitMs)
 {
-    const auto started = clock().now();
     StreamChunkAssembler assembler;
     std::vector<uint8_t> chunk;
-    for (;;) {
-        if (limitMs != 0 && clock().elapsedMs(started) >= limitMs)
-            throw VornOSRPC::RequestTimedOutException();
+    const auto read = clock().pollUntil(limitMs == 0 ? WaitClock::kForever : limitMs, kBufferPollMs,
+                                        [&] { return readChunk(assembler, chunk, message); });
+    if (read == WaitClock::PollResult::TimedOut)
+        throw VornOSRPC::RequestTimedOutException();
+    return read == WaitClock::PollResult::Ready;
+}
 
-        bool ready = false;
-        uint32_t length = 0;
-        for (int poll = 0; poll < kBufferPolls && !ready; ++poll) {
-            if (poll)
-                clock().sleep(kBufferPollMs);
-            bool writeReady = false;
-            uint8_t tid = 0;
-            if (!bufferStatus(writeReady, ready, length, tid))
-                return false;
-        }
-
-        bool refuse = !ready;
-        if (ready) {
-            if (length < StreamChunkAssembler::kHeaderSize)
-                return false;
-            // wLength is 16 bits: a longer chunk cannot be read as announced.
-            refuse = length > kMaxReadChunk;
-        }
-        if (!refuse) {
-            chunk.assign(length, 0);
-            UsbControlRequest request;
-            makeVendorInRequest(request, kReadStream);
-            request.wLength = uint16_t(length);
-            request.data = chunk.data();
-            const CVNUsbStatus status = sendControlRequestStatus(request);
-            if (status != kCVNUsbSuccess && status != kCVNUsbPipeStalled)
-                throw VornOSRPC::Exception(failureText("IFACE_VR_STREAM_READ_STREAM", status));
-            refuse =
-                status != kCVNUsbSuccess ||
-                assembler.check(chunk.data(), chunk.size()) != StreamChunkAssembler::NeedMore ||
-                !ackReadBuffer();
-        }
-        if (refuse) {
-            nackReadBuffer();
-            assembler.reset();
-            // A unit that keeps offering what is refused must not be polled flat out.
+WaitClock::Poll StreamingXmegaUSBDevice::readChunk(StreamChunkAssembler& assembler,
+                                                   std::vector<uint8_t>& chunk,
+                                                   std::vector<uint8_t>& message)
+{
+    bool ready = false;
+    uint32_t length = 0;
+    for (int poll = 0; poll < kBufferPolls && !ready; ++poll) {
+        if (poll)
             clock().sleep(kBufferPollMs);
-            continue;
-        }
-        switch (assembler.append(chunk.data(), chunk.size())) {
-        case StreamChunkAssembler::Complete:
-            message = assembler.takeMessage();
-            return true;
-        case StreamChunkAssembler::NeedMore:
-            break;
-        default:
-            return false;
-        }
+        bool writeReady = false;
+        uint8_t tid = 0;
+        if (!bufferStatus(writeReady, ready, length, tid))
+            return WaitClock::Poll::Failed;
+    }
+
+    bool refuse = !ready;
+    if (ready) {
+        if (length < StreamChunkAssembler::kHeaderSize)
+            return WaitClock::Poll::Failed;
+        // wLength is 16 bits: a longer chunk cannot be read as announced.
+        refuse = length > kMaxReadChunk;
+    }
+    if (!refuse) {
+        chunk.assign(length, 0);
+        UsbControlRequest request;
+        makeVendorInRequest(request, kReadStream);
+        request.wLength = uint16_t(length);
+        request.data = chunk.data();
+        const CVNUsbStatus status = sendControlRequestStatus(request);
+        if (status != kCVNUsbSuccess && status != kCVNUsbPipeStalled)
+            throw VornOSRPC::Exception(failureText("IFACE_VR_STREAM_READ_STREAM", status));
+        refuse = status != kCVNUsbSuccess ||
+                 assembler.check(chunk.data(), chunk.size()) != StreamChunkAssembler::NeedMore ||
+                 !ackReadBuffer();
+    }
+    if (refuse) {
+        nackReadBuffer();
+        assembler.reset();
+        // A unit that keeps offering what is refused must not be polled flat out.
+        return WaitClock::Poll::Again;
+    }
+    switch (assembler.append(chunk.data(), chunk.size())) {
+    case StreamChunkAssembler::Complete:
+        message = assembler.takeMessage();
+        return WaitClock::Poll::Ready;
+    case StreamChunkAssembler::NeedMore:
+        return WaitClock::Poll::AgainAtOnce;
+    default:
+        return WaitClock::Poll::Failed;
     }
 }

@@ -5,6 +5,10 @@
 
 #include <memory>
 
+namespace VornOSRPC {
+class StreamChunkAssembler;
+}
+
 // An XMEGA unit used as a message pipe: messages go out in numbered chunks under a
 // transaction id and come back in sequenced chunks that the host acknowledges or refuses,
 // all through vendor requests. Throws VornOSRPC::Exception and its subclasses.
@@ -67,6 +71,9 @@ private:
     bool checked(CVN::USB::CVNUsbStatus status, const char* name) const;
     bool writeAttempt(const std::vector<uint8_t>& message);
     bool readMessage(std::vector<uint8_t>& message, uint32_t limitMs);
+    // One look of readMessage: takes or refuses the chunk on offer.
+    CVN::USB::WaitClock::Poll readChunk(VornOSRPC::StreamChunkAssembler& assembler,
+                                        std::vector<uint8_t>& chunk, std::vector<uint8_t>& message);
 
     uint16_t m_protocolVersion = 0xFFFF;
     uint8_t m_transactionId = 1;

@@ -274,16 +274,13 @@ bool XmegaUSBDevice::waitIdleAndCommand()
         if (!vendorOut(kEndUpdate, 0))
             return false;
         // A unit that never leaves update mode must not hold the caller for ever.
-        const auto start = m_clock->now();
-        for (;;) {
+        const auto left = m_clock->pollUntil(m_busyLimitMs, kIdlePollMs, [&] {
             if (!readStatus(status))
-                return false;
-            if (status[0] == 0)
-                break;
-            if (m_clock->elapsedMs(start) >= m_busyLimitMs)
-                return false;
-            m_clock->sleep(kIdlePollMs);
-        }
+                return WaitClock::Poll::Failed;
+            return status[0] == 0 ? WaitClock::Poll::Ready : WaitClock::Poll::Again;
+        });
+        if (left != WaitClock::PollResult::Ready)
+            return false;
     }
     return vendorOut(kEnterUpdate, 0);
 }
@@ -351,36 +348,30 @@ bool XmegaUSBDevice::getEraseStatus(uint16_t& busy, bool& flag, uint32_t& span, 
 
 bool XmegaUSBDevice::waitForErase(const std::function<void(uint32_t, uint32_t)>& progress)
 {
-    const auto start = m_clock->now();
-    for (;;) {
+    bool complete = false;
+    const auto ended = m_clock->pollUntil(m_busyLimitMs, kBusyPollMs, [&] {
         uint16_t busy = 0;
         bool flag = false;
         uint32_t span = 0, current = 0;
         if (!getEraseStatus(busy, flag, span, current))
-            return false;
+            return WaitClock::Poll::Failed;
         if (progress)
             progress(current, span);
-        if (!busy)
-            return current == span;
-        if (m_clock->elapsedMs(start) >= m_busyLimitMs)
-            return false;
-        m_clock->sleep(kBusyPollMs);
-    }
+        complete = current == span;
+        return busy ? WaitClock::Poll::Again : WaitClock::Poll::Ready;
+    });
+    return ended == WaitClock::PollResult::Ready && complete;
 }
 
 bool XmegaUSBDevice::waitWhileBusy()
 {
-    const auto start = m_clock->now();
-    for (;;) {
+    const auto ended = m_clock->pollUntil(m_busyLimitMs, kBusyPollMs, [&] {
         bool busy = true;
         if (!isBusy(busy))
-            return false;
-        if (!busy)
-            return true;
-        if (m_clock->elapsedMs(start) >= m_busyLimitMs)
-            return false;
-        m_clock->sleep(kBusyPollMs);
-    }
+            return WaitClock::Poll::Failed;
+        return busy ? WaitClock::Poll::Again : WaitClock::Poll::Ready;
+    });
+    return ended == WaitClock::PollResult::Ready;
 }
 
 bool XmegaUSBDevice::readMemory(uint32_t address, uint32_t size, uint8_t* buffer)
