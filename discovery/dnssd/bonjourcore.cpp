@@ -1,5 +1,6 @@
 #include "discovery/dnssd/bonjourcore.h"
 
+#include "discovery/dnssd/discoverylog.h"
 #include "discovery/dnssd/dnssd.h"
 
 #include <avahi-common/error.h>
@@ -38,7 +39,7 @@ void onServerState(AvahiServer*, AvahiServerState, void*)
 void logFromAvahi(AvahiLogLevel level, const char* text)
 {
     if (level <= AVAHI_LOG_WARN)
-        qDebug().noquote() << "BonjourCore: avahi:" << text;
+        qCDebug(lcDiscovery).noquote() << "BonjourCore: avahi:" << text;
 }
 
 const char* startCore()
@@ -133,7 +134,8 @@ void BonjourCore::acquire()
     if (userCount == 0) {
         startCount.fetch_add(1);
         if (const char* failure = startCore())
-            qDebug().noquote() << "BonjourCore: the DNS-SD core did not start:" << failure;
+            qCDebug(lcDiscovery).noquote()
+                << "BonjourCore: the DNS-SD core did not start:" << failure;
         else
             running.store(true);
     }

@@ -2,6 +2,7 @@
 
 #include "discovery/dnssd/bonjourcore.h"
 #include "discovery/dnssd/bonjourobject.h"
+#include "discovery/dnssd/discoverylog.h"
 #include "discovery/dnssd/dnssd.h"
 
 #include <cstdint>
@@ -132,9 +133,9 @@ public:
         try {
             deliver(*target);
         } catch (const std::exception& e) {
-            qWarning() << "BonjourObject: a slot threw:" << e.what();
+            qCWarning(lcDiscovery) << "BonjourObject: a slot threw:" << e.what();
         } catch (...) {
-            qWarning() << "BonjourObject: a slot threw";
+            qCWarning(lcDiscovery) << "BonjourObject: a slot threw";
         }
     }
 

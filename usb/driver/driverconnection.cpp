@@ -4,6 +4,7 @@
 #include "platform/devicebroadcast.h"
 #include "usb/driver/cvnusbstatus.h"
 #include "usb/driver/driverprotocol.h"
+#include "usb/driver/usbdriverlog.h"
 
 #include <algorithm>
 
@@ -25,7 +26,17 @@ Platform::IoStatus DriverConnection::ioControl(uint32_t function, const void* in
                                                uint32_t inputSize, void* output,
                                                uint32_t outputSize) const
 {
-    return port->ioControl(handle, driverCode(function), input, inputSize, output, outputSize);
+    const Platform::IoStatus s =
+        port->ioControl(handle, driverCode(function), input, inputSize, output, outputSize);
+    // Every request to the driver passes here: the one place to watch the traffic.
+    if (lcUsbDriver().isDebugEnabled()) {
+        qCDebug(lcUsbDriver,
+                "I/O control 0x%X in %u out %u: %s, returned %u, error %u, in %s, out %s", function,
+                inputSize, outputSize, s.ok ? "ok" : "failed", s.bytesReturned, s.lastError,
+                payloadHex(input, inputSize).constData(),
+                payloadHex(output, s.ok ? std::min(s.bytesReturned, outputSize) : 0).constData());
+    }
+    return s;
 }
 
 bool DriverConnection::readWord(uint32_t function, uint32_t* value) const

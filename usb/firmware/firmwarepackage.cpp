@@ -1,5 +1,6 @@
 #include "usb/firmware/firmwarepackage.h"
 
+#include "usb/firmware/firmwarelog.h"
 #include "usb/firmware/firmwarepackagekey.h"
 #include "usb/firmware/sha256withprefix.h"
 
@@ -177,8 +178,10 @@ std::int32_t FirmwarePackage::read(std::uint32_t resourceType, std::uint32_t res
         if (result == Success)
             result = walk(source, resourceType, resourceId, list, headersOnly);
     }
-    if (result != Success)
+    if (result != Success) {
+        qCDebug(lcFirmware, "package \"%s\" refused: result %d", m_path.c_str(), int(result));
         clearEntries(list);
+    }
     return result;
 }
 

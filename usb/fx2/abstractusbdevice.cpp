@@ -6,6 +6,7 @@
 #include "usb/driver/iusbinterfaceiterator.h"
 #include "usb/fx2/bridgerequest.h"
 #include "usb/fx2/fx2firmwareimage.h"
+#include "usb/fx2/usbfx2log.h"
 #include "usb/fx2/usbproductentry.h"
 
 #include <algorithm>
@@ -238,8 +239,11 @@ bool AbstractUSBDevice::beginFlashUpdate(uint32_t startAddress, uint32_t length)
 
 bool AbstractUSBDevice::writeFlashData(const uint8_t* data, uint32_t length)
 {
-    if (!m_hardwareAccess || !data || length == 0)
+    if (!m_hardwareAccess || !data || length == 0) {
+        qCWarning(lcUsbFx2, "flash write of %u bytes refused: %s", length,
+                  m_hardwareAccess ? "no data" : "not in the hardware-access mode");
         return false;
+    }
     switch (writeMethod()) {
     case 0:
         return writeFlashPaged(data, length);
@@ -271,6 +275,8 @@ bool AbstractUSBDevice::endFlashUpdate(bool waitForRestart)
         },
         WaitClock::FirstLook::AfterInterval);
     m_clock->sleep(kSettleMs);
+    if (back != WaitClock::PollResult::Ready)
+        qCWarning(lcUsbFx2, "the controller did not come back within %u ms", kRestartLimitMs);
     return back == WaitClock::PollResult::Ready;
 }
 
@@ -352,8 +358,12 @@ bool AbstractUSBDevice::writeBulkData(const uint8_t* data, uint32_t length)
 {
     if (!m_interface || !data)
         return false;
-    return m_interface->writePipe(m_dataPipe, data, length, kBulkTimeout, kBulkTimeout) ==
-           kCVNUsbSuccess;
+    const CVNUsbStatus status =
+        m_interface->writePipe(m_dataPipe, data, length, kBulkTimeout, kBulkTimeout);
+    if (status != kCVNUsbSuccess)
+        qCWarning(lcUsbFx2, "bulk write of %u bytes failed: %s", length,
+                  CVNUsbStatusText(status).c_str());
+    return status == kCVNUsbSuccess;
 }
 
 void* AbstractUSBDevice::reserved28()
@@ -512,7 +522,12 @@ bool AbstractUSBDevice::writeEepromByteVerified(uint16_t address, uint8_t value)
         return true;
     if (!writeEepromByte(address, value))
         return false;
-    return readEepromByte(address, &current) && current == value;
+    if (!readEepromByte(address, &current))
+        return false;
+    if (current != value)
+        qCWarning(lcUsbFx2, "boot EEPROM byte 0x%04X reads 0x%02X after writing 0x%02X", address,
+                  current, value);
+    return current == value;
 }
 
 uint32_t AbstractUSBDevice::bootEepromFormat()
@@ -574,12 +589,13 @@ bool AbstractUSBDevice::eraseFlashRange(uint32_t start, uint32_t length)
     const uint64_t blockSize = flashBlockSize();
     const uint64_t blockCount = flashBlockCount();
     const uint8_t width = flashAddressWidth();
-    if (blockSize == 0 || start % blockSize != 0)
+    const uint64_t first = blockSize ? start / blockSize : 0;
+    const uint64_t end = blockSize ? first + (uint64_t(length) + blockSize - 1) / blockSize : 0;
+    if (blockSize == 0 || start % blockSize != 0 || end > blockCount || first >= end) {
+        qCWarning(lcUsbFx2, "erase of %u bytes at 0x%X refused: blocks of %llu bytes, %llu blocks",
+                  length, start, (unsigned long long)blockSize, (unsigned long long)blockCount);
         return false;
-    const uint64_t first = start / blockSize;
-    const uint64_t end = first + (uint64_t(length) + blockSize - 1) / blockSize;
-    if (end > blockCount || first >= end)
-        return false;
+    }
     for (uint64_t block = first; block < end; ++block) {
         if (width > 8)
             continue;
@@ -608,6 +624,10 @@ bool AbstractUSBDevice::pollFlashReady(uint32_t limitMs, uint32_t intervalMs)
             return value ? WaitClock::Poll::Ready : WaitClock::Poll::Again;
         },
         WaitClock::FirstLook::AfterInterval);
+    if (ready == WaitClock::PollResult::TimedOut)
+        qCWarning(lcUsbFx2, "the flash was not ready within %u ms", limitMs);
+    else if (ready == WaitClock::PollResult::Failed)
+        qCWarning(lcUsbFx2, "the flash ready byte could not be read");
     return ready == WaitClock::PollResult::Ready;
 }
 

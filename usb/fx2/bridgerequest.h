@@ -1,6 +1,8 @@
 #pragma once
 
 #include "usb/driver/iusbdevice.h"
+#include "usb/driver/usbdriverlog.h"
+#include "usb/fx2/usbfx2log.h"
 
 #include <cstdint>
 
@@ -14,8 +16,10 @@ inline bool sendVendorRequest(IUSBDevice* device, bool in, uint8_t request, uint
                               uint16_t index, const void* data, uint16_t length, uint32_t timeout,
                               uint32_t timeout2)
 {
-    if (!device)
+    if (!device) {
+        qCWarning(lcUsbFx2, "vendor request 0x%02X: the device was given up", request);
         return false;
+    }
     UsbControlRequest r;
     r.bmRequestType = in ? 0xC0 : 0x40;
     r.bRequest = request;
@@ -26,7 +30,9 @@ inline bool sendVendorRequest(IUSBDevice* device, bool in, uint8_t request, uint
     r.data = length ? const_cast<void*>(data) : nullptr;
     r.timeout = timeout;
     r.timeout2 = timeout2;
-    return device->controlTransfer(&r) == kCVNUsbSuccess;
+    const CVNUsbStatus status = device->controlTransfer(&r);
+    logControlTransfer(lcUsbFx2, r, status);
+    return status == kCVNUsbSuccess;
 }
 
 } // namespace USB

@@ -4,6 +4,7 @@
 #include "usb/rpc/rpcexception.h"
 #include "usb/rpc/rpcmessage.h"
 #include "usb/rpc/streaminginterface.h"
+#include "usb/rpc/usbrpclog.h"
 #include "usb/rpc/vornosrpcexception.h"
 
 namespace VornOSRPC {
@@ -121,13 +122,17 @@ uint32_t StreamingRpcDevice::openService(const std::string& name, uint32_t timeo
             return CVN::USB::WaitClock::Poll::Again;
         });
     if (opened != CVN::USB::WaitClock::PollResult::Ready) {
+        qCWarning(lcUsbRpc, "service \"%s\" did not open within %u ms", name.c_str(), timeoutMs);
         if (timeoutMs == 0)
             return kInvalidHandle;
         throw RpcRequestTimedOutException();
     }
     uint32_t handle = kInvalidHandle;
-    if (payload.size() != 4 || !Platform::ByteReader(payload.data(), 4).u32(0, &handle))
+    if (payload.size() != 4 || !Platform::ByteReader(payload.data(), 4).u32(0, &handle)) {
+        qCWarning(lcUsbRpc, "service \"%s\" opened with a reply of %zu bytes, no handle",
+                  name.c_str(), payload.size());
         return kInvalidHandle;
+    }
     return handle;
 }
 

@@ -4,6 +4,7 @@
 #include "usb/driver/iusbdevice.h"
 #include "usb/rpc/vornosrpcexception.h"
 #include "usb/xmega/streamchunkassembler.h"
+#include "usb/xmega/usbxmegalog.h"
 
 #include <algorithm>
 
@@ -164,8 +165,10 @@ bool StreamingXmegaUSBDevice::writeStream(const std::vector<uint8_t>& message)
 {
     checkProtocol();
     // The chunk index travels in the 16-bit wValue.
-    if (message.empty() || message.size() > uint64_t(kMaxWriteChunk) * 0x10000)
+    if (message.empty() || message.size() > uint64_t(kMaxWriteChunk) * 0x10000) {
+        qCWarning(lcUsbXmega, "message of %zu bytes refused", message.size());
         return false;
+    }
 
     if (m_transactionId == 1) {
         bool found = false;
@@ -180,8 +183,10 @@ bool StreamingXmegaUSBDevice::writeStream(const std::vector<uint8_t>& message)
                 found = true;
             }
         }
-        if (!found)
+        if (!found) {
+            qCWarning(lcUsbXmega, "the unit gave no usable transaction id");
             return false;
+        }
     }
     m_transactionId = m_transactionId >= 14 ? 2 : uint8_t(m_transactionId + 1);
 
@@ -191,6 +196,8 @@ bool StreamingXmegaUSBDevice::writeStream(const std::vector<uint8_t>& message)
         if (writeAttempt(message))
             return true;
     }
+    qCWarning(lcUsbXmega, "message of %zu bytes not taken after %d attempts", message.size(),
+              kWriteAttempts);
     return false;
 }
 
@@ -266,8 +273,10 @@ WaitClock::Poll StreamingXmegaUSBDevice::readChunk(StreamChunkAssembler& assembl
 
     bool refuse = !ready;
     if (ready) {
-        if (length < StreamChunkAssembler::kHeaderSize)
+        if (length < StreamChunkAssembler::kHeaderSize) {
+            qCWarning(lcUsbXmega, "reply chunk of %u bytes is shorter than its header", length);
             return WaitClock::Poll::Failed;
+        }
         // wLength is 16 bits: a longer chunk cannot be read as announced.
         refuse = length > kMaxReadChunk;
     }
@@ -297,6 +306,7 @@ WaitClock::Poll StreamingXmegaUSBDevice::readChunk(StreamChunkAssembler& assembl
     case StreamChunkAssembler::NeedMore:
         return WaitClock::Poll::AgainAtOnce;
     default:
+        qCWarning(lcUsbXmega, "the unit sent more reply than it announced");
         return WaitClock::Poll::Failed;
     }
 }

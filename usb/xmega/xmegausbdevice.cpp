@@ -6,7 +6,9 @@
 #include "usb/driver/iusbdevice.h"
 #include "usb/driver/iusbinterface.h"
 #include "usb/driver/iusbinterfaceiterator.h"
+#include "usb/driver/usbdriverlog.h"
 #include "usb/xmega/pageiterator.h"
+#include "usb/xmega/usbxmegalog.h"
 
 #include <algorithm>
 
@@ -157,9 +159,9 @@ void XmegaUSBDevice::makeVendorOutRequest(UsbControlRequest& request, uint8_t bR
 
 CVNUsbStatus XmegaUSBDevice::sendControlRequestStatus(UsbControlRequest& request)
 {
-    if (!m_device)
-        return kCVNUsbNoDevice;
-    return m_device->controlTransfer(&request);
+    const CVNUsbStatus status = m_device ? m_device->controlTransfer(&request) : kCVNUsbNoDevice;
+    logControlTransfer(lcUsbXmega, request, status);
+    return status;
 }
 
 bool XmegaUSBDevice::sendControlRequest(UsbControlRequest& request)
@@ -279,8 +281,12 @@ bool XmegaUSBDevice::waitIdleAndCommand()
                 return WaitClock::Poll::Failed;
             return status[0] == 0 ? WaitClock::Poll::Ready : WaitClock::Poll::Again;
         });
-        if (left != WaitClock::PollResult::Ready)
+        if (left != WaitClock::PollResult::Ready) {
+            if (left == WaitClock::PollResult::TimedOut)
+                qCWarning(lcUsbXmega, "the unit did not leave update mode within %u ms",
+                          m_busyLimitMs);
             return false;
+        }
     }
     return vendorOut(kEnterUpdate, 0);
 }
@@ -307,8 +313,11 @@ bool XmegaUSBDevice::getFlashGeometry(uint32_t& erasePageSize, uint32_t& writeBl
     r.u64(0, &first);
     r.u32(8, &erase);
     r.u32(12, &write);
-    if (erase == 0 || write == 0)
+    if (erase == 0 || write == 0) {
+        qCWarning(lcUsbXmega, "flash geometry refused: erase page %u, write block %u", erase,
+                  write);
         return false;
+    }
     erasePageSize = erase;
     writeBlockSize = write;
     if (info)
@@ -360,6 +369,10 @@ bool XmegaUSBDevice::waitForErase(const std::function<void(uint32_t, uint32_t)>&
         complete = current == span;
         return busy ? WaitClock::Poll::Again : WaitClock::Poll::Ready;
     });
+    if (ended == WaitClock::PollResult::TimedOut)
+        qCWarning(lcUsbXmega, "the erase did not end within %u ms", m_busyLimitMs);
+    else if (ended == WaitClock::PollResult::Ready && !complete)
+        qCWarning(lcUsbXmega, "the erase ended before its last page");
     return ended == WaitClock::PollResult::Ready && complete;
 }
 
@@ -371,6 +384,8 @@ bool XmegaUSBDevice::waitWhileBusy()
             return WaitClock::Poll::Failed;
         return busy ? WaitClock::Poll::Again : WaitClock::Poll::Ready;
     });
+    if (ended == WaitClock::PollResult::TimedOut)
+        qCWarning(lcUsbXmega, "the unit stayed busy for more than %u ms", m_busyLimitMs);
     return ended == WaitClock::PollResult::Ready;
 }
 
@@ -436,8 +451,11 @@ bool XmegaUSBDevice::bulkDownload(uint32_t firstBlock, uint32_t size, const uint
     if (packet == 0)
         return false;
     const uint64_t unit = (uint64_t(writeBlock) + packet - 1) / packet * packet;
-    if (unit % writeBlock != 0 || unit > kDownloadChunk)
+    if (unit % writeBlock != 0 || unit > kDownloadChunk) {
+        qCWarning(lcUsbXmega, "no download chunk fits write block %u and packet %u", writeBlock,
+                  packet);
         return false;
+    }
     const uint32_t chunk = kDownloadChunk - uint32_t(kDownloadChunk % unit);
     const uint32_t count = uint32_t((uint64_t(size) + chunk - 1) / chunk);
 
@@ -470,8 +488,10 @@ bool XmegaUSBDevice::downloadFirmware(uint32_t size, const uint8_t* data)
     uint32_t blockSize = 0;
     Platform::ByteReader(bytes, sizeof bytes).u32(0, &blockSize);
     // No whole block fits a transfer: the block arithmetic would never advance.
-    if (blockSize == 0 || blockSize > kBootloaderTransferSize)
+    if (blockSize == 0 || blockSize > kBootloaderTransferSize) {
+        qCWarning(lcUsbXmega, "boot loader block size %u refused", blockSize);
         return false;
+    }
     if (!vendorOut(kBootloaderStart, 0))
         return false;
 
@@ -480,8 +500,10 @@ bool XmegaUSBDevice::downloadFirmware(uint32_t size, const uint8_t* data)
     uint32_t block = 0;
     for (uint32_t offset = 0; offset < size; offset += bytesPerTransfer) {
         // The block index travels in the 16-bit wValue; a wrapped one would misplace data.
-        if (block > 0xFFFF)
+        if (block > 0xFFFF) {
+            qCWarning(lcUsbXmega, "image of %u bytes beyond the boot loader's block index", size);
             return false;
+        }
         const uint32_t piece = std::min(size - offset, bytesPerTransfer);
         if (!vendorOut(kBootloaderBlock, uint16_t(block), data + offset, uint16_t(piece)))
             return false;
