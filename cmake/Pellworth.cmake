@@ -8,13 +8,19 @@ if(PELLWORTH_SANITIZE)
     endif()
 endif()
 
-# A static library of one folder: every .cpp/.h/.qrc in it (not below it) is a source.
+# A static library of one folder: every .cpp/.h/.qrc in it (not below it) is a source, and so is
+# every one in the sub-folders named by SUBDIRS.
 function(pellworth_folder_library target)
-    cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
-    file(GLOB _src CONFIGURE_DEPENDS
-        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
-        ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+    cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE;SUBDIRS" ${ARGN})
+    set(_dirs ${CMAKE_CURRENT_SOURCE_DIR})
+    foreach(_sub IN LISTS ARG_SUBDIRS)
+        list(APPEND _dirs ${CMAKE_CURRENT_SOURCE_DIR}/${_sub})
+    endforeach()
+    set(_globs)
+    foreach(_dir IN LISTS _dirs)
+        list(APPEND _globs ${_dir}/*.cpp ${_dir}/*.h ${_dir}/*.qrc)
+    endforeach()
+    file(GLOB _src CONFIGURE_DEPENDS ${_globs})
     foreach(_ex IN LISTS ARG_EXCLUDE)
         list(FILTER _src EXCLUDE REGEX "/${_ex}$")
     endforeach()

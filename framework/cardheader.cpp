@@ -1,9 +1,9 @@
 #include "framework/cardheader.h"
 
+#include "framework/contract/visibledevice.h"
 #include "framework/elidedlabel.h"
 #include "framework/secretbutton.h"
 #include "framework/style.h"
-#include "framework/visibledevice.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,10 +1,10 @@
 #include "framework/productcard.h"
 
 #include "framework/cardheader.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/elidedlabel.h"
 #include "framework/statuspage.h"
 #include "framework/tightvboxlayout.h"
-#include "framework/visibledevice.h"
 
 #include <QMessageBox>
 #include <QStackedWidget>

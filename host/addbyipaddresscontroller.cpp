@@ -1,9 +1,10 @@
 #include "host/addbyipaddresscontroller.h"
 
-#include "framework/family.h"
+#include "framework/contract/family.h"
 #include "host/addbyipaddressdialog.h"
 #include "host/bonjourservice.h"
 #include "host/dialoglineedit.h"
+#include "host/hostlog.h"
 
 #include <QDebug>
 #include <QWidget>
@@ -118,6 +119,6 @@ void AddByIpAddressController::onBonjourInfoQueryReceived(bool success, BonjourI
     const QString name = *m_pendingServiceNames.begin();
     m_pendingServiceNames.remove(name);
     const QString serviceName = name + QStringLiteral(".local");
-    qDebug().noquote() << QStringLiteral("Looking for service: ") + serviceName;
+    qCDebug(lcHost).noquote() << QStringLiteral("Looking for service: ") + serviceName;
     queryService(serviceName);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "discovery/bonjourinfo.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "host/builddetailsdialog.h"
 
 #include "buildinfo.h"
-#include "framework/family.h"
+#include "framework/contract/family.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,10 +1,10 @@
 #include "host/dotswidget.h"
 
-#include "framework/devicelist.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/flatimagebutton.h"
 #include "framework/style.h"
 #include "framework/tighthboxlayout.h"
-#include "framework/visibledevice.h"
 
 DotsWidget::DotsWidget(DeviceList* list, QWidget* parent)
     : QFrame(parent)

@@ -1,9 +1,9 @@
 #include "host/bonjourservice.h"
 
-#include "discovery/bonjourhelper.h"
-#include "discovery/bonjourhelperinfoquery.h"
-#include "discovery/bonjourhelperlookup.h"
-#include "discovery/bonjourhelperresolver.h"
+#include "discovery/dnssd/bonjourhelper.h"
+#include "discovery/dnssd/bonjourhelperinfoquery.h"
+#include "discovery/dnssd/bonjourhelperlookup.h"
+#include "discovery/dnssd/bonjourhelperresolver.h"
 
 #include <memory>
 

@@ -2,10 +2,10 @@
 
 #include "framework/accentcolour.h"
 #include "framework/appbranding.h"
-#include "framework/family.h"
+#include "framework/contract/family.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/frameworkresources.h"
 #include "framework/tightvboxlayout.h"
-#include "framework/visibledevice.h"
 #include "host/aboutbox.h"
 #include "host/addbyipaddresscontroller.h"
 #include "host/bonjourservice.h"

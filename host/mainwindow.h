@@ -1,8 +1,8 @@
 #pragma once
 
-#include "discovery/bonjourinfo.h"
-#include "framework/devicelist.h"
-#include "framework/tendwellwindow.h"
+#include "discovery/records/bonjourinfo.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/tendwellwindow.h"
 #include "platform/qtrecipient.h"
 
 #include <QList>

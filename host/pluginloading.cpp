@@ -1,7 +1,7 @@
 #include "host/pluginloading.h"
 
+#include "framework/contract/tendwellplugin.h"
 #include "framework/frameworkresources.h"
-#include "framework/tendwellplugin.h"
 #include "host/mainwindow.h"
 
 #include <QCoreApplication>

@@ -1,14 +1,14 @@
 #include "host/visibledeviceswidget.h"
 
 #include "framework/appbranding.h"
-#include "framework/devicelist.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/elidedlabel.h"
 #include "framework/flatimagebutton.h"
 #include "framework/style.h"
 #include "framework/testmodepixmap.h"
 #include "framework/tighthboxlayout.h"
 #include "framework/tightvboxlayout.h"
-#include "framework/visibledevice.h"
 #include "host/launcherpushbutton.h"
 
 #include <QFontMetrics>

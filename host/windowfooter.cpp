@@ -1,8 +1,8 @@
 #include "host/windowfooter.h"
 
-#include "framework/devicelist.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/tighthboxlayout.h"
-#include "framework/visibledevice.h"
 #include "host/dotswidget.h"
 #include "host/footerleftregion.h"
 #include "host/viewselectionbar.h"

@@ -1,6 +1,6 @@
 // Times reading a 16 MiB firmware package (digest check, walk, payload copy and inflate)
 // beside sha256sum of the same file, with the file in the page cache for both.
-#include "usb/firmwarepackage.h"
+#include "usb/firmware/firmwarepackage.h"
 
 #include "firmwarepackagewriter.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/tendwellplugin.h"
+#include "framework/contract/tendwellplugin.h"
 
 #include <QObject>
 

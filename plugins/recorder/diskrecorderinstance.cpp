@@ -1,8 +1,8 @@
 #include "plugins/recorder/diskrecorderinstance.h"
 
-#include "usb/atmelat25hardwareaccess.h"
-#include "usb/iusbinterface.h"
-#include "usb/nxplpchardwareaccess.h"
+#include "usb/fx2/atmelat25hardwareaccess.h"
+#include "usb/driver/iusbinterface.h"
+#include "usb/fx2/nxplpchardwareaccess.h"
 
 #include <algorithm>
 #include <cstring>

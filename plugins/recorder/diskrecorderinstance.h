@@ -2,7 +2,7 @@
 
 #include "plugins/recorder/fx2ramimagetable.h"
 #include "plugins/recorder/loadethernetmfgsettings.h"
-#include "usb/abstractusbdevice.h"
+#include "usb/fx2/abstractusbdevice.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "plugins/recorder/fx2ramimagetable.h"
-#include "usb/abstractusbdevicenotifier.h"
+#include "usb/fx2/abstractusbdevicenotifier.h"
 
 namespace CVN {
 namespace DiskRecorder {

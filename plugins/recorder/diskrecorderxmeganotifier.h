@@ -1,7 +1,7 @@
 #pragma once
 
-#include "usb/xmegausbdevice.h"
-#include "usb/xmegausbnotifiertemplate.h"
+#include "usb/xmega/xmegausbdevice.h"
+#include "usb/xmega/xmegausbnotifiertemplate.h"
 
 #include <cstdint>
 

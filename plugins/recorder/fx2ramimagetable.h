@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usb/usbproductentry.h"
+#include "usb/fx2/usbproductentry.h"
 
 #include <QString>
 

@@ -143,15 +143,19 @@ bool KestrelFX2USBDevice::settingsChanged()
 
 int KestrelFX2USBDevice::pollDataTaken(int polls, std::uint32_t intervalMs)
 {
-    for (int poll = 0; poll < polls; ++poll) {
-        m_instance->sleepMilliseconds(intervalMs);
-        std::uint8_t value = 0;
-        if (!m_instance->readRegister(kCommandRegister, &value))
-            return -1;
-        if (!(value & kHostDataPending))
-            return 1;
-    }
-    return 0;
+    using Clock = CVN::USB::WaitClock;
+    const auto result = m_instance->clock().pollUntil(
+        std::uint32_t(polls) * intervalMs, intervalMs,
+        [this] {
+            std::uint8_t value = 0;
+            if (!m_instance->readRegister(kCommandRegister, &value))
+                return Clock::Poll::Failed;
+            return (value & kHostDataPending) ? Clock::Poll::Again : Clock::Poll::Ready;
+        },
+        Clock::FirstLook::AfterInterval);
+    if (result == Clock::PollResult::Ready)
+        return 1;
+    return result == Clock::PollResult::Failed ? -1 : 0;
 }
 
 bool KestrelFX2USBDevice::setClock(std::uint32_t time)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "plugins/recorder/ikestreldrsettingsdevice.h"
-#include "usb/qtxmegausbdevice.h"
-#include "usb/xmegausbdevice.h"
+#include "usb/xmega/qtxmegausbdevice.h"
+#include "usb/xmega/xmegausbdevice.h"
 
 #include <cstdint>
 #include <memory>

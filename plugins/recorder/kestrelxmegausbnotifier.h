@@ -1,8 +1,8 @@
 #pragma once
 
-#include "usb/deviceid.h"
-#include "usb/qtxmegausbnotifier.h"
-#include "usb/xmegausbdevice.h"
+#include "usb/xmega/deviceid.h"
+#include "usb/xmega/qtxmegausbnotifier.h"
+#include "usb/xmega/xmegausbdevice.h"
 
 #include <cstdint>
 #include <map>

@@ -1,6 +1,6 @@
 #include "plugins/recorder/xmegamailbox.h"
 
-#include "usb/xmegausbdevice.h"
+#include "usb/xmega/xmegausbdevice.h"
 
 namespace CVN {
 namespace DiskRecorder {

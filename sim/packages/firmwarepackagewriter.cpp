@@ -1,7 +1,7 @@
 #include "firmwarepackagewriter.h"
 
-#include "usb/firmwarepackagekey.h"
-#include "usb/sha256withprefix.h"
+#include "usb/firmware/firmwarepackagekey.h"
+#include "usb/firmware/sha256withprefix.h"
 
 #include <algorithm>
 #include <cerrno>

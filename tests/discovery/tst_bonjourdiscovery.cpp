@@ -2,9 +2,9 @@
 #include "eventlog.h"
 #include "privatenetwork.h"
 
-#include "discovery/bonjourbrowser.h"
-#include "discovery/bonjourcore.h"
-#include "discovery/bonjourdiscovery.h"
+#include "discovery/dnssd/bonjourbrowser.h"
+#include "discovery/dnssd/bonjourcore.h"
+#include "discovery/dnssd/bonjourdiscovery.h"
 
 #include <QtTest>
 

@@ -2,12 +2,12 @@
 #include "privatenetwork.h"
 #include "stalledport.h"
 
-#include "discovery/bonjourcore.h"
-#include "discovery/bonjourhelper.h"
-#include "discovery/bonjourhelperinfoquery.h"
-#include "discovery/bonjourhelperlookup.h"
-#include "discovery/bonjourhelperresolver.h"
-#include "discovery/bonjourhostnamelookup.h"
+#include "discovery/dnssd/bonjourcore.h"
+#include "discovery/dnssd/bonjourhelper.h"
+#include "discovery/dnssd/bonjourhelperinfoquery.h"
+#include "discovery/dnssd/bonjourhelperlookup.h"
+#include "discovery/dnssd/bonjourhelperresolver.h"
+#include "discovery/dnssd/bonjourhostnamelookup.h"
 
 #include <QTcpServer>
 #include <QtTest>
@@ -81,6 +81,8 @@ private:
 
 void TestBonjourHelper::initTestCase()
 {
+    // The core's start failures are debug lines of its category, off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("pellworth.discovery.debug=true"));
     START_ANNOUNCER_OR_SKIP(m_announcer);
     QVERIFY(m_announcer.registerService("Helper Resolve", {}, 8321, "helperhost"));
 }

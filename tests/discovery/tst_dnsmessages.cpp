@@ -1,9 +1,9 @@
 #include "dnsmessagebuilder.h"
 
-#include "discovery/bonjourinfo.h"
-#include "discovery/dnshostaddressrecord.h"
-#include "discovery/dnsmessage.h"
-#include "discovery/dnsreply.h"
+#include "discovery/dns/dnshostaddressrecord.h"
+#include "discovery/dns/dnsmessage.h"
+#include "discovery/dns/dnsreply.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <QtTest>
 

@@ -2,13 +2,13 @@
 #include "eventlog.h"
 #include "privatenetwork.h"
 
-#include "discovery/bonjourbrowser.h"
-#include "discovery/bonjourcore.h"
-#include "discovery/bonjourhostnamelookup.h"
-#include "discovery/bonjourinfo.h"
-#include "discovery/bonjourquery.h"
-#include "discovery/bonjourresolver.h"
-#include "discovery/dnssd.h"
+#include "discovery/dnssd/bonjourbrowser.h"
+#include "discovery/dnssd/bonjourcore.h"
+#include "discovery/dnssd/bonjourhostnamelookup.h"
+#include "discovery/dnssd/bonjourquery.h"
+#include "discovery/dnssd/bonjourresolver.h"
+#include "discovery/dnssd/dnssd.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <QtTest>
 
@@ -75,6 +75,8 @@ private:
 
 void TestDnsSd::initTestCase()
 {
+    // The core's start failures are debug lines of its category, off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("pellworth.discovery.debug=true"));
     START_ANNOUNCER_OR_SKIP(m_announcer);
     QVERIFY(m_announcer.registerService("Resolve Me", {{"model", "nova"}}, 8123, "resolvehost"));
     QVERIFY(m_announcer.registerRaw("Raw One", txtStrings({"a=1", "a=2", "k=v=w", "bare"})));

@@ -1,8 +1,8 @@
 #include "dnsmessagebuilder.h"
 #include "testresponder.h"
 
-#include "discovery/bonjourinfoquery.h"
-#include "discovery/dnsmessage.h"
+#include "discovery/dns/bonjourinfoquery.h"
+#include "discovery/dns/dnsmessage.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "discovery/bonjourinfo.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <QThread>
 #include <QtTest>

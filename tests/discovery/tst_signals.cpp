@@ -1,6 +1,6 @@
-#include "discovery/periodictimer.h"
-#include "discovery/signal.h"
-#include "discovery/workerthread.h"
+#include "discovery/threading/periodictimer.h"
+#include "discovery/threading/signal.h"
+#include "discovery/threading/workerthread.h"
 
 #include <QtTest>
 

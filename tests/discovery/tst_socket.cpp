@@ -1,5 +1,5 @@
-#include "discovery/once.h"
-#include "discovery/socket.h"
+#include "discovery/dns/socket.h"
+#include "discovery/threading/once.h"
 
 #include <QtTest>
 

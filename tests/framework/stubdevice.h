@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/visibledevice.h"
+#include "framework/contract/visibledevice.h"
 
 // A visible device that answers every question with a plain value the test may set.
 class StubDevice : public VisibleDeviceBase

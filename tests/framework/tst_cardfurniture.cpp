@@ -6,6 +6,7 @@
 #include "framework/cardsection.h"
 #include "framework/cardseparator.h"
 #include "framework/cardtabbedpages.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/elidedlabel.h"
 #include "framework/flatimagebutton.h"
 #include "framework/frameworkresources.h"
@@ -13,7 +14,6 @@
 #include "framework/style.h"
 #include "framework/tabbutton.h"
 #include "framework/tighthboxlayout.h"
-#include "framework/visibledevice.h"
 #include "stubdevice.h"
 
 #include <QScrollBar>

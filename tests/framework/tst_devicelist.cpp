@@ -1,6 +1,6 @@
-#include "framework/devicelist.h"
-#include "framework/family.h"
-#include "framework/visibledevice.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/family.h"
+#include "framework/contract/visibledevice.h"
 #include "stubdevice.h"
 
 #include <QtTest>

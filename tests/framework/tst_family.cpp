@@ -1,7 +1,7 @@
 #include "framework/accentcolour.h"
-#include "framework/devicefirmwareupdater.h"
-#include "framework/family.h"
-#include "framework/visibledevice.h"
+#include "framework/contract/devicefirmwareupdater.h"
+#include "framework/contract/family.h"
+#include "framework/contract/visibledevice.h"
 #include "stubdevice.h"
 
 #include <QtTest>

@@ -7,6 +7,7 @@
 #include "framework/cardtabbedpages.h"
 #include "framework/commondialog.h"
 #include "framework/connectingstatuspage.h"
+#include "framework/contract/visibledevice.h"
 #include "framework/flatimagebutton.h"
 #include "framework/frameworkresources.h"
 #include "framework/productcard.h"
@@ -21,7 +22,6 @@
 #include "framework/settingstab.h"
 #include "framework/sliderlink.h"
 #include "framework/tabbutton.h"
-#include "framework/visibledevice.h"
 #include "stubdevice.h"
 
 #include <QButtonGroup>

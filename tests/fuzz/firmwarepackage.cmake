@@ -2,9 +2,11 @@
 # digest lets them through and the package and descriptor walk is what gets fuzzed.
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+find_package(Qt6 COMPONENTS Core REQUIRED)
 pellworth_fuzzer(fuzz_firmwarepackage
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_firmwarepackage.cpp
-            ${CMAKE_SOURCE_DIR}/usb/firmwarepackage.cpp
-            ${CMAKE_SOURCE_DIR}/usb/firmwarepackageentry.cpp
-            ${CMAKE_SOURCE_DIR}/usb/sha256withprefix.cpp
-    LIBS ZLIB::ZLIB OpenSSL::Crypto)
+            ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarepackage.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarepackageentry.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarelog.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/sha256withprefix.cpp
+    LIBS ZLIB::ZLIB OpenSSL::Crypto Qt6::Core)

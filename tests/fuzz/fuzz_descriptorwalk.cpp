@@ -1,6 +1,6 @@
 // Walks every interface part of an arbitrary configuration descriptor and checks that each
 // descriptor given lies whole inside the data.
-#include "usb/descriptorwalk.h"
+#include "usb/driver/descriptorwalk.h"
 
 #include <cstdlib>
 #include <cstring>

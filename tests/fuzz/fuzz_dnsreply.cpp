@@ -1,9 +1,9 @@
 // Feeds arbitrary datagrams to the unicast reply parser, then hands its TXT data to the TXT
 // parser as the info query does. The first two bytes double as the expected id, so inputs
 // get past the id check as often as the mutator likes.
-#include "discovery/bonjourinfo.h"
-#include "discovery/dnsmessage.h"
-#include "discovery/dnsreply.h"
+#include "discovery/dns/dnsmessage.h"
+#include "discovery/dns/dnsreply.h"
+#include "discovery/records/bonjourinfo.h"
 
 #include <cstddef>
 #include <cstdint>

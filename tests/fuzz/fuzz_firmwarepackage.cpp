@@ -1,8 +1,8 @@
 // Feeds the firmware package reader whole files. Each input is re-signed with the package key
 // first, since a wrong digest would stop nearly every input before the structure is walked.
-#include "usb/firmwarepackage.h"
-#include "usb/firmwarepackagekey.h"
-#include "usb/sha256withprefix.h"
+#include "usb/firmware/firmwarepackage.h"
+#include "usb/firmware/firmwarepackagekey.h"
+#include "usb/firmware/sha256withprefix.h"
 
 #include <cstdlib>
 #include <cstring>

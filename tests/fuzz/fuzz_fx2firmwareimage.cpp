@@ -1,6 +1,6 @@
 // Walks an FX2 RAM image both ways and touches every byte a record hands out, so a record
 // reaching past the image shows as an out-of-bounds read.
-#include "usb/fx2firmwareimage.h"
+#include "usb/fx2/fx2firmwareimage.h"
 
 #include <cstdlib>
 #include <cstring>

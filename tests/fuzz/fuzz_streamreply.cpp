@@ -3,8 +3,8 @@
 //
 // Input: a u8 output length and a u8 output-buffer size, then chunks, each a u16 length
 // (little-endian) followed by that many bytes.
-#include "usb/rpcmessage.h"
-#include "usb/streamchunkassembler.h"
+#include "usb/rpc/rpcmessage.h"
+#include "usb/xmega/streamchunkassembler.h"
 
 #include <cstddef>
 #include <cstdint>

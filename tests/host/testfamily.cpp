@@ -1,6 +1,6 @@
 #include "testfamily.h"
 
-#include "framework/tendwellwindow.h"
+#include "framework/contract/tendwellwindow.h"
 #include "platform/recipient.h"
 
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framework/family.h"
-#include "framework/visibledevice.h"
+#include "framework/contract/family.h"
+#include "framework/contract/visibledevice.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "fakebonjourservice.h"
 #include "framework/appbranding.h"
-#include "framework/devicelist.h"
+#include "framework/contract/devicelist.h"
 #include "framework/flatimagebutton.h"
 #include "host/aboutbox.h"
 #include "host/builddetailsdialog.h"

@@ -1,6 +1,6 @@
 #include "fakebonjourservice.h"
 #include "framework/appbranding.h"
-#include "framework/family.h"
+#include "framework/contract/family.h"
 #include "host/mainwindow.h"
 #include "host/pluginloading.h"
 

@@ -9,7 +9,7 @@
 #include "sim/recorder/fx2recorder.h"
 #include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/usbbus.h"
-#include "usb/notificationregistration.h"
+#include "usb/driver/notificationregistration.h"
 
 #include <QtTest>
 
@@ -33,7 +33,7 @@ struct Fx2RecorderBench
         if (collector.arrivals.size() != 1)
             return;
         instance = new DiskRecorderInstance(collector.arrivals[0], nullptr);
-        instance->setSleeper([this](uint32_t ms) { sleptMs += ms; });
+        instance->setClock(clock);
         if (!instance->open())
             return;
         device = new KestrelFX2USBDevice(instance);
@@ -86,7 +86,7 @@ struct Fx2RecorderBench
     CVN::USB::NotificationRegistration* registration = nullptr;
     DiskRecorderInstance* instance = nullptr;
     KestrelFX2USBDevice* device = nullptr;
-    uint64_t sleptMs = 0;
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
 };
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "plugins/recorder/xmegamailbox.h"
 #include "sim/recorder/xmegamailboxrecorder.h"
 #include "tests/usb/xmegatestsupport.h"
-#include "usb/qtxmegausbregistry.h"
+#include "usb/xmega/qtxmegausbregistry.h"
 
 #include <QtTest>
 

@@ -2,10 +2,32 @@
 
 using namespace CVN::USB;
 
+namespace {
+
+// Pauses move only this clock's time and add up in the device's sleptMs.
+class CountingClock : public ManualClock
+{
+public:
+    explicit CountingClock(uint64_t& slept)
+        : m_slept(slept)
+    {
+    }
+    void sleep(uint32_t ms) override
+    {
+        ManualClock::sleep(ms);
+        m_slept += ms;
+    }
+
+private:
+    uint64_t& m_slept;
+};
+
+} // namespace
+
 TestFx2Device::TestFx2Device(IUSBDevice* device, const USBProductEntry* entry)
     : AbstractUSBDevice(device, entry)
 {
-    setSleeper([this](uint32_t ms) { sleptMs += ms; });
+    setClock(std::make_shared<CountingClock>(sleptMs));
 }
 
 AbstractUSBDevice* TestFx2Device::create(IUSBDevice* device, const USBProductEntry* entry)

@@ -8,8 +8,8 @@
 #include "sim/fx2/fx2device.h"
 #include "sim/fx2/fx2swdbridge.h"
 #include "sim/fx2/lpctarget.h"
-#include "usb/abstractusbdevice.h"
-#include "usb/usbproductentry.h"
+#include "usb/fx2/abstractusbdevice.h"
+#include "usb/fx2/usbproductentry.h"
 
 #include <memory>
 #include <vector>

@@ -2,6 +2,17 @@
 
 using namespace CVN::USB;
 
+ManualClock::TimePoint ManualClock::now() const
+{
+    return TimePoint(std::chrono::milliseconds(m_ms.load()));
+}
+
+void ManualClock::sleep(uint32_t ms)
+{
+    m_ms += ms;
+    ++m_sleeps;
+}
+
 std::vector<uint8_t> testConfiguration()
 {
     return Sim::ConfigurationBuilder()

@@ -4,11 +4,27 @@
 #include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/simpleusbdevice.h"
 #include "sim/usbbus/usbbus.h"
-#include "usb/cvnusb.h"
+#include "usb/driver/cvnusb.h"
+#include "usb/driver/waitclock.h"
 
 #include <atomic>
 #include <memory>
 #include <vector>
+
+// A clock whose pauses only move its own time, so waits of seconds take none.
+class ManualClock : public CVN::USB::WaitClock
+{
+public:
+    TimePoint now() const override;
+    void sleep(uint32_t ms) override;
+
+    uint64_t sleptMs() const { return m_ms.load(); }
+    int sleeps() const { return m_sleeps.load(); }
+
+private:
+    std::atomic<uint64_t> m_ms{0};
+    std::atomic<int> m_sleeps{0};
+};
 
 // A small vendor device: interface 0 (class 0xFF/2) with bulk OUT 0x01 and bulk IN 0x81,
 // interface 1 (class 0xFE/1) with a 9-byte class descriptor of type 0x21.

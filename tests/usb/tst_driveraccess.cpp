@@ -3,7 +3,7 @@
 #include "platform/devicebroadcast.h"
 #include "platform/qtrecipient.h"
 #include "sim/usbbus/usbdstatus.h"
-#include "usb/driverconnection.h"
+#include "usb/driver/driverconnection.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "fx2fixture.h"
 
-#include "usb/atmelat25hardwareaccess.h"
+#include "usb/fx2/atmelat25hardwareaccess.h"
 
 #include <QtTest>
 

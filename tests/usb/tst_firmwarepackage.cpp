@@ -1,5 +1,5 @@
-#include "usb/firmwarepackage.h"
-#include "usb/sha256withprefix.h"
+#include "usb/firmware/firmwarepackage.h"
+#include "usb/firmware/sha256withprefix.h"
 
 #include "firmwarepackagewriter.h"
 

@@ -1,4 +1,4 @@
-#include "usb/firmwarepackage.h"
+#include "usb/firmware/firmwarepackage.h"
 
 #include "firmwarepackagemanifest.h"
 #include "firmwarepackagewriter.h"

@@ -1,6 +1,6 @@
 #include "fx2fixture.h"
 
-#include "usb/abstractusbdevicenotifier.h"
+#include "usb/fx2/abstractusbdevicenotifier.h"
 
 #include <QtTest>
 

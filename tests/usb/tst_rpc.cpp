@@ -1,10 +1,10 @@
 #include "xmegatestsupport.h"
 
 #include "platform/bytereader.h"
-#include "usb/rpcexception.h"
-#include "usb/rpcserviceregistry.h"
-#include "usb/streamingrpcdevice.h"
-#include "usb/streamingxmegausbdevice.h"
+#include "usb/rpc/rpcexception.h"
+#include "usb/rpc/rpcserviceregistry.h"
+#include "usb/rpc/streamingrpcdevice.h"
+#include "usb/xmega/streamingxmegausbdevice.h"
 
 #include <QtTest>
 

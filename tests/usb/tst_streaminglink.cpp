@@ -1,9 +1,9 @@
 #include "xmegatestsupport.h"
 
 #include "platform/bytewriter.h"
-#include "usb/streamchunkassembler.h"
-#include "usb/streamingxmegausbdevice.h"
-#include "usb/vornosrpcexception.h"
+#include "usb/rpc/vornosrpcexception.h"
+#include "usb/xmega/streamchunkassembler.h"
+#include "usb/xmega/streamingxmegausbdevice.h"
 
 #include <QtTest>
 

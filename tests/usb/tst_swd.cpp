@@ -1,6 +1,6 @@
 #include "fx2fixture.h"
 
-#include "usb/nxplpchardwareaccess.h"
+#include "usb/fx2/nxplpchardwareaccess.h"
 
 #include <QtTest>
 

@@ -4,9 +4,9 @@
 #include "platform/qtrecipient.h"
 #include "platform/threadrecipient.h"
 #include "sim/usbbus/usbdstatus.h"
-#include "usb/cusbdevice.h"
-#include "usb/descriptorwalk.h"
-#include "usb/driverconnection.h"
+#include "usb/driver/cusbdevice.h"
+#include "usb/driver/descriptorwalk.h"
+#include "usb/driver/driverconnection.h"
 
 #include <QtTest>
 

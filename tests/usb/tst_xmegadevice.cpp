@@ -1,7 +1,7 @@
 #include "xmegatestsupport.h"
 
-#include "usb/pageiterator.h"
-#include "usb/xmegausbdevice.h"
+#include "usb/xmega/pageiterator.h"
+#include "usb/xmega/xmegausbdevice.h"
 
 #include <QtTest>
 

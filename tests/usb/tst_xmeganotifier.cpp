@@ -1,10 +1,10 @@
 #include "xmegatestsupport.h"
 
 #include "platform/qtrecipient.h"
-#include "usb/cusbinterface.h"
-#include "usb/qtxmegausbnotifier.h"
-#include "usb/xmegausbdevice.h"
-#include "usb/xmegausbnotifiertemplate.h"
+#include "usb/driver/cusbinterface.h"
+#include "usb/xmega/qtxmegausbnotifier.h"
+#include "usb/xmega/xmegausbdevice.h"
+#include "usb/xmega/xmegausbnotifiertemplate.h"
 
 #include <QtTest>
 

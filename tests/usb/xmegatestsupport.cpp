@@ -7,17 +7,6 @@
 
 using namespace CVN::USB;
 
-ManualClock::TimePoint ManualClock::now() const
-{
-    return TimePoint(std::chrono::milliseconds(m_ms.load()));
-}
-
-void ManualClock::sleep(uint32_t ms)
-{
-    m_ms += ms;
-    ++m_sleeps;
-}
-
 std::shared_ptr<Sim::XmegaUnit> makeUnit(uint16_t productId, bool bootloader)
 {
     Sim::XmegaUnit::Options options;

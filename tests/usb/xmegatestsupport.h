@@ -1,29 +1,16 @@
 #pragma once
 
+#include "simdevicefixture.h"
+
 #include "sim/usbbus/usbbus.h"
 #include "sim/xmega/xmegaunit.h"
-#include "usb/cvnusb.h"
-#include "usb/waitclock.h"
+#include "usb/driver/cvnusb.h"
+#include "usb/driver/waitclock.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-// A clock whose pauses only move its own time, so waits of seconds take none.
-class ManualClock : public CVN::USB::WaitClock
-{
-public:
-    TimePoint now() const override;
-    void sleep(uint32_t ms) override;
-
-    uint64_t sleptMs() const { return m_ms.load(); }
-    int sleeps() const { return m_sleeps.load(); }
-
-private:
-    std::atomic<uint64_t> m_ms{0};
-    std::atomic<int> m_sleeps{0};
-};
 
 // One simulated XMEGA unit on the bus (the only device there) and the USB device the layer
 // made for it. Leaves an empty bus behind.

@@ -1,4 +1,4 @@
-#include "framework/tendwellplugin.h"
+#include "framework/contract/tendwellplugin.h"
 #include "testfamily.h"
 
 #include <QObject>

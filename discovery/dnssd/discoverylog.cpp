@@ -1,0 +1,3 @@
+#include "discovery/dnssd/discoverylog.h"
+
+Q_LOGGING_CATEGORY(lcDiscovery, "pellworth.discovery", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "host/hostlog.h"
+
+Q_LOGGING_CATEGORY(lcHost, "pellworth.host", QtInfoMsg)

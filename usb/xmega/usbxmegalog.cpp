@@ -1,0 +1,3 @@
+#include "usb/xmega/usbxmegalog.h"
+
+Q_LOGGING_CATEGORY(lcUsbXmega, "pellworth.usb.xmega", QtInfoMsg)
