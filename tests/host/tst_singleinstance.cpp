@@ -1,4 +1,5 @@
 #include "host/singleapplication.h"
+#include "privatenetwork.h"
 #include "programcopy.h"
 
 #include <QLocalServer>
@@ -34,6 +35,7 @@ public:
     }
 
 private Q_SLOTS:
+    void init();
     void laterStartWakesTheRunningCopy();
     void laterStartOfTheProgramEndsWhileTheFirstRuns();
     void startAfterACrashRunsNormally();
@@ -43,6 +45,12 @@ private:
     SingleApplication* m_app;
     const ProgramCopy* m_copy;
 };
+
+void TestSingleInstance::init()
+{
+    // The copies started here browse the network: only ever inside a network of our own.
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+}
 
 // This test process is the running copy; the program started with the same branding is the
 // later start.
@@ -148,6 +156,9 @@ void TestSingleInstance::startRacingTheFirstCopysSetUpDoesNotTakeItsName()
 
 int main(int argc, char* argv[])
 {
+    // Before any thread starts: this process and the copies it starts get a network of their
+    // own.
+    PrivateNetwork::enter();
     // The copy whose guard this process holds.
     ProgramCopy copy(ProgramCopy::pluginFolder("demo"));
     qputenv("XDG_RUNTIME_DIR", copy.runtimeDirectory().toLocal8Bit());
