@@ -21,6 +21,14 @@ unsigned idOf(const Bytes& query)
     return query.size() >= 2 ? unsigned(query[0] << 8 | query[1]) : 0;
 }
 
+// The usual reply, to the query's own id.
+Bytes usualReply(const Bytes& query)
+{
+    ReplyShape shape;
+    shape.id = idOf(query);
+    return buildReply(shape);
+}
+
 // Collects completed() outcomes from whichever thread emits them.
 class Outcomes
 {
@@ -73,7 +81,9 @@ class TestInfoQuery : public QObject
 private Q_SLOTS:
     void answered_data();
     void answered();
+    void avahiDaemonsReplyIsTaken();
     void replyToAnotherIdFailsAtOnce();
+    void addressWithLeadingZerosIsAsked();
     void silentHostTimesOutEveryPeriod();
     void secondQueryBeforeTheReplySendsNothing();
 };
@@ -135,6 +145,27 @@ void TestInfoQuery::answered()
     QVERIFY(!info.seen);
 }
 
+// The most common responder on Linux puts the instance's records among the answers.
+void TestInfoQuery::avahiDaemonsReplyIsTaken()
+{
+    const std::string host = "127.0.0.96";
+    TestResponder responder(host, [](const Bytes& query) { return avahiDaemonReply(idOf(query)); });
+    QVERIFY(responder.isBound());
+    BonjourInfoQuery query;
+    Outcomes outcomes(query);
+    query.query(host, 60000, "_http._tcp.local");
+    QVERIFY(outcomes.waitFor(1));
+    QCOMPARE(outcomes.results(), std::vector<bool>{true});
+    const BonjourInfo& info = query.info();
+    QCOMPARE(info.serviceName, std::string("Studio Deck"));
+    QCOMPARE(info.serviceType, std::string("_http._tcp.local."));
+    QCOMPARE(info.hostName, host);
+    QCOMPARE(info.address, std::string("vm.local."));
+    QCOMPARE(info.port, uint16_t(8080));
+    const std::map<std::string, std::string> wantTxt = {{"model", "nova"}, {"serial", "A1B2"}};
+    QVERIFY(info.txt == wantTxt);
+}
+
 void TestInfoQuery::replyToAnotherIdFailsAtOnce()
 {
     const std::string host = "127.0.0.92";
@@ -150,6 +181,19 @@ void TestInfoQuery::replyToAnotherIdFailsAtOnce()
     query.query(host, 60000, kType);
     QVERIFY(outcomes.waitFor(1));
     QCOMPARE(outcomes.results(), std::vector<bool>{false});
+}
+
+// Read as octal, "010" would be 8: the query would go to a host where nothing answers.
+void TestInfoQuery::addressWithLeadingZerosIsAsked()
+{
+    TestResponder responder("127.0.0.10", usualReply);
+    QVERIFY(responder.isBound());
+    BonjourInfoQuery query;
+    Outcomes outcomes(query);
+    query.query("127.000.000.010", 60000, kType);
+    QVERIFY(outcomes.waitFor(1));
+    QCOMPARE(outcomes.results(), std::vector<bool>{true});
+    QCOMPARE(responder.queries().size(), size_t(1));
 }
 
 void TestInfoQuery::silentHostTimesOutEveryPeriod()
@@ -183,9 +227,7 @@ void TestInfoQuery::secondQueryBeforeTheReplySendsNothing()
     std::shared_future<void> answerNow = go.get_future().share();
     TestResponder responder(host, [&](const Bytes& query) {
         answerNow.wait();
-        ReplyShape shape;
-        shape.id = idOf(query);
-        return buildReply(shape);
+        return usualReply(query);
     });
     QVERIFY(responder.isBound());
     BonjourInfoQuery query;
