@@ -316,10 +316,11 @@ void TestSingleInstance::withoutAPrivateFolderCopiesRunUnguarded()
     // Nothing was laid out through the link.
     QCOMPARE(QDir(copy.runtimeDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList());
+    // Still starting up, perhaps: ended hard, as a stop request could come before the program
+    // listens for one.
     for (QProcess* p : copies) {
-        p->terminate();
+        p->kill();
         QVERIFY(p->waitForFinished(10000));
-        QCOMPARE(p->exitCode(), 0);
     }
 }
 
@@ -340,9 +341,9 @@ void TestSingleInstance::lockFileLinkIsNeverFollowed()
                              10000);
     QVERIFY(!QFileInfo::exists(victim));
     QVERIFY(QFileInfo(lock).isSymLink());
-    p->terminate();
+    QCOMPARE(p->state(), QProcess::Running);
+    p->kill();
     QVERIFY(p->waitForFinished(10000));
-    QCOMPARE(p->exitCode(), 0);
 }
 
 int main(int argc, char* argv[])
