@@ -126,7 +126,21 @@ AddByIpAddressDialog::AddByIpAddressDialog(QWidget* parent)
 
 QString AddByIpAddressDialog::address() const
 {
-    return m_lineEdit->text();
+    // The field lets octets through with leading zeros ("192.168.001.020"); everything after
+    // it (the socket, a web address) could read those as octal, so they are dropped here.
+    const QString text = m_lineEdit->text();
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return text;
+    QStringList plain;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint octet = part.toUInt(&ok, 10);
+        if (!ok || octet > 255)
+            return text;
+        plain.append(QString::number(octet));
+    }
+    return plain.join(QLatin1Char('.'));
 }
 
 void AddByIpAddressDialog::showRows(int state)

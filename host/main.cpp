@@ -4,6 +4,7 @@
 #include "host/pluginloading.h"
 #include "host/singleapplication.h"
 #include "host/terminationwatcher.h"
+#include "host/webenginesandbox.h"
 
 #include <QString>
 
@@ -11,7 +12,11 @@
 
 int main(int argc, char* argv[])
 {
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    WebEngineSandbox::disableForRoot(argc, argv);
+    // Added to the user's own flags, which may carry --no-sandbox.
+    QByteArray chromiumFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    chromiumFlags += chromiumFlags.isEmpty() ? "--disable-gpu" : " --disable-gpu";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", chromiumFlags);
     // The web engine shares its contexts with the widgets. The desktop-or-ES choice only
     // exists where Qt loads its OpenGL library at run time, which it never does here.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);

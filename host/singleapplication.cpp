@@ -1,5 +1,6 @@
 #include "host/singleapplication.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,13 +31,33 @@ QString userKey(const QString& key)
     return safe + QLatin1Char('-') + QString::number(::getuid());
 }
 
+// A folder of this user's own, not a link, that no one else may write to.
+bool isPrivateFolder(const QByteArray& path, mode_t forbidden)
+{
+    struct stat info;
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & forbidden) == 0;
+}
+
+QString fallbackDirectory()
+{
+    return QDir::tempPath() + QStringLiteral("/Tendwell-runtime-") + QString::number(::getuid());
+}
+
+// The user's runtime folder, else a folder of the user's own in the temporary folder, made
+// 0700 if missing; empty when neither can be had (say one made first by someone else, or a
+// link).
 QString userRuntimeDirectory()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QFileInfo info(runtime);
-    if (!runtime.isEmpty() && info.isDir() && info.ownerId() == ::getuid())
+    if (!runtime.isEmpty() && isPrivateFolder(QFile::encodeName(runtime), S_IWGRP | S_IWOTH))
         return runtime;
-    return QDir::tempPath();
+    const QString fallback = fallbackDirectory();
+    const QByteArray path = QFile::encodeName(fallback);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    // It may predate us: only one closed to everyone else will do.
+    return isPrivateFolder(path, 077) ? fallback : QString();
 }
 
 } // namespace
@@ -44,6 +66,14 @@ SingleApplication::SingleApplication(int& argc, char** argv, const QString& key)
     : QApplication(argc, argv)
     , m_key(key)
 {
+    if (serverName(m_key).isEmpty()) {
+        // Better two copies than names another user could have laid out for us.
+        qWarning().noquote() << QStringLiteral("Running without the single-instance guard: "
+                                               "XDG_RUNTIME_DIR is unusable and %1 is not a "
+                                               "private folder of this user's.")
+                                    .arg(fallbackDirectory());
+        return;
+    }
     // The lock dies with its holder, so a crashed copy never leaves a later start thinking
     // another copy runs, and a start racing the first copy's set-up never takes over its name.
     switch (takeLock() ? Lock::Taken : (m_lockFd >= 0 ? Lock::HeldElsewhere : Lock::Unavailable)) {
@@ -82,12 +112,14 @@ QString SingleApplication::instanceKey(const QString& appName)
 
 QString SingleApplication::serverName(const QString& key)
 {
-    return userRuntimeDirectory() + QLatin1Char('/') + userKey(key);
+    const QString folder = userRuntimeDirectory();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + userKey(key);
 }
 
 QString SingleApplication::lockFileName(const QString& key)
 {
-    return serverName(key) + QStringLiteral(".lock");
+    const QString server = serverName(key);
+    return server.isEmpty() ? QString() : server + QStringLiteral(".lock");
 }
 
 void SingleApplication::setMainWindow(QWidget* window)
@@ -98,7 +130,8 @@ void SingleApplication::setMainWindow(QWidget* window)
 bool SingleApplication::takeLock()
 {
     const QByteArray path = QFile::encodeName(lockFileName(m_key));
-    m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link, even in a folder of our own.
+    m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_lockFd < 0)
         return false;
     int rc;

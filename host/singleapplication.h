@@ -24,7 +24,9 @@ public:
 
     // The fixed identifier followed by the branded application name.
     static QString instanceKey(const QString& appName);
-    // The names derived from the key for the current user.
+    // The names derived from the key for the current user, in the user's runtime folder or a
+    // private folder of the user's own in the temporary folder; empty when neither can be had
+    // and the program runs without the guard.
     static QString serverName(const QString& key);
     static QString lockFileName(const QString& key);
 

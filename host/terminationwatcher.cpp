@@ -9,6 +9,9 @@
 
 namespace {
 int g_fds[2] = {-1, -1};
+// The signals this watcher took over; one ignored when the program started (under nohup, or
+// as a background job) stays ignored, so closing the terminal leaves the program running.
+bool g_watched[NSIG] = {};
 
 void onSignal(int)
 {
@@ -32,14 +35,21 @@ TerminationWatcher::TerminationWatcher(QObject* parent)
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction inherited = {};
+        if (::sigaction(sig, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;
+        g_watched[sig] = ::sigaction(sig, &sa, nullptr) == 0;
+    }
 }
 
 TerminationWatcher::~TerminationWatcher()
 {
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::signal(sig, SIG_DFL);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        if (g_watched[sig])
+            ::signal(sig, SIG_DFL);
+        g_watched[sig] = false;
+    }
     delete m_notifier;
     for (int& fd : g_fds) {
         if (fd >= 0)

@@ -15,12 +15,24 @@ export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
 status=0
 
+# Every test runs in a network namespace of its own whose only interface is loopback, made
+# multicast-capable: nothing a test sends can leave the machine, even by mistake. Without root
+# a user namespace grants the right to one. Tests that make their own namespace nest inside.
+isolated() {
+    local unshare=(unshare -n)
+    [ "$(id -u)" -eq 0 ] || unshare=(unshare -rn)
+    "${unshare[@]}" -- bash -c '
+        ip link set lo up && ip link set lo multicast on ||
+            { echo "no loopback in the private network namespace: tests not run" >&2; exit 125; }
+        exec "$@"' isolated "$@"
+}
+
 # Parsers of device, file and network input: a short libFuzzer run each.
 fuzz=$build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZERS=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$fuzz" -j "$jobs"
-(cd "$fuzz" && ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
+(cd "$fuzz" && isolated ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the discovery
 # threads under ThreadSanitizer. It doubles the build, so a machine with fewer than 4 cores skips
@@ -33,7 +45,7 @@ if [ "$sanitize" = 1 ]; then
     asan=$build-asan
     BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=address,undefined
-    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs") || status=1
+    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs") || status=1
 
     # The discovery library's and the USB layer's threads under ThreadSanitizer. (The USB
     # recipients mark their hand-over through Qt's event queue, whose locks Debian's Qt hides
@@ -44,11 +56,11 @@ if [ "$sanitize" = 1 ]; then
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
     cmake --build "$tsan" -j "$jobs" --target $targets
-    (cd "$tsan" && ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
+    (cd "$tsan" && isolated ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
 else
     echo "Sanitizer pass skipped on this $jobs-core machine (PELLWORTH_SANITIZERS=1 runs it)."
 fi
 
-(cd "$build" && ctest --output-on-failure -j "$jobs") || status=1
+(cd "$build" && isolated ctest --output-on-failure -j "$jobs") || status=1
 
 exit $status

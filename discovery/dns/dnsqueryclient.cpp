@@ -23,23 +23,45 @@ void DNSQueryClient::stop()
 int DNSQueryClient::sendQuery(const std::string& host, uint16_t port,
                               const std::string& serviceType)
 {
-    // A query still waiting keeps its id, so that its reply is still recognised.
-    if (m_receiver.isBusy())
+    Query query;
+    query.id = uint16_t(std::rand());
+    query.message = encodePtrQuery(query.id, serviceType);
+    if (query.message.empty())
         return -1;
-    const uint16_t id = uint16_t(std::rand());
-    const std::vector<unsigned char> message = encodePtrQuery(id, serviceType);
-    if (message.empty())
-        return -1;
-    m_expectedId.store(id);
-    return m_receiver.send(message.data(), int(message.size()), host, port);
+    query.host = host;
+    query.port = port;
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    if (m_receiver.isBusy()) {
+        // The reply still awaited answers the earlier question, not this one.
+        m_next = std::move(query);
+        return 0;
+    }
+    return send(query);
+}
+
+int DNSQueryClient::send(const Query& query)
+{
+    m_expectedId.store(query.id);
+    return m_receiver.send(query.message.data(), int(query.message.size()), query.host, query.port);
 }
 
 void DNSQueryClient::onDatagram()
 {
-    // Read the id before the receiver is freed for the next query.
-    const uint16_t expectedId = m_expectedId.load();
+    uint16_t expectedId = 0;
     std::vector<unsigned char> datagram;
-    if (!m_receiver.takeDatagram(&datagram))
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_sendMutex);
+        // Read the id before the receiver is freed for the next query.
+        expectedId = m_expectedId.load();
+        if (!m_receiver.takeDatagram(&datagram))
+            return;
+        if (m_next) {
+            // A reply to a question asked before the latest: dropped, and the latest asked.
+            const Query next = std::move(*m_next);
+            m_next.reset();
+            send(next);
+            return;
+        }
+    }
     replied.emit(m_reply.parse(datagram.data(), datagram.size(), expectedId));
 }

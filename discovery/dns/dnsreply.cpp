@@ -6,6 +6,8 @@
 #include "discovery/dns/dnssrvrecord.h"
 #include "discovery/dns/dnstxtrecord.h"
 
+#include <algorithm>
+
 DNSReply::DNSReply() = default;
 
 DNSReply::~DNSReply() = default;
@@ -32,26 +34,30 @@ bool DNSReply::parse(const unsigned char* message, size_t length, uint16_t expec
           reader.readU16(&m_answerCount) && reader.readU16(&m_authorityCount) &&
           reader.readU16(&m_additionalCount)))
         return false;
-    if (m_questionCount != 1 || m_answerCount != 1 || m_authorityCount != 0 || m_id != expectedId)
+    if (m_questionCount != 1 || m_answerCount == 0 || m_authorityCount != 0 || m_id != expectedId)
         return false;
     if (!(reader.readName(&m_questionName) && reader.readU16(&m_questionType) &&
           reader.readU16(&m_questionClass)))
         return false;
-    if (!parseAnswer(reader))
+    // Most responders answer with the PTR alone and put the instance's records among the
+    // additional ones; avahi-daemon puts them all among the answers. Either way exactly one
+    // PTR answer, for the type asked, names the instance.
+    bool answered = false;
+    for (unsigned i = 0; i < m_answerCount; ++i) {
+        if (!parseRecord(reader, message, length, &answered))
+            return false;
+    }
+    if (!answered)
         return false;
     for (unsigned i = 0; i < m_additionalCount; ++i) {
-        if (!parseAdditional(reader, message, length))
+        if (!parseRecord(reader, message, length, nullptr))
             return false;
     }
     return true;
 }
 
-bool DNSReply::parseAnswer(DnsReader& reader)
+bool DNSReply::parsePointer(DnsReader& reader)
 {
-    if (!(reader.readName(&m_answerName) && reader.readU16(&m_answerType) &&
-          reader.readU16(&m_answerClass) && reader.readU32(&m_answerTtl) &&
-          reader.readU16(&m_answerDataLength)))
-        return false;
     // The PTR target must lie within the answer's data; reading goes on after that data.
     DnsReader data(nullptr, 0, 0, 0);
     if (!reader.readField(m_answerDataLength, &data))
@@ -65,7 +71,8 @@ bool DNSReply::parseAnswer(DnsReader& reader)
     return true;
 }
 
-bool DNSReply::parseAdditional(DnsReader& reader, const unsigned char* message, size_t length)
+bool DNSReply::parseRecord(DnsReader& reader, const unsigned char* message, size_t length,
+                           bool* answered)
 {
     std::string name;
     uint16_t type = 0;
@@ -75,6 +82,18 @@ bool DNSReply::parseAdditional(DnsReader& reader, const unsigned char* message, 
     if (!(reader.readName(&name) && reader.readU16(&type) && reader.readU16(&recordClass) &&
           reader.readU32(&ttl) && reader.readU16(&dataLength)))
         return false;
+    if (answered && type == kPtrType) {
+        // A second PTR answer, or one for another name than the question's, is not our reply.
+        if (*answered || !sameName(name, m_questionName))
+            return false;
+        *answered = true;
+        m_answerName = name;
+        m_answerType = type;
+        m_answerClass = recordClass;
+        m_answerTtl = ttl;
+        m_answerDataLength = dataLength;
+        return parsePointer(reader);
+    }
     std::unique_ptr<DNSAdditionalRecord> record;
     switch (type) {
     case DNSHostAddressRecord::kType:
@@ -97,6 +116,15 @@ bool DNSReply::parseAdditional(DnsReader& reader, const unsigned char* message, 
     if (!added->parse(message, length, &position))
         return false;
     return reader.skip(position - reader.position());
+}
+
+bool DNSReply::sameName(const std::string& a, const std::string& b)
+{
+    // DNS names compare without regard to ASCII case.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+               return lower(x) == lower(y);
+           });
 }
 
 template<typename Record> const Record* DNSReply::first() const

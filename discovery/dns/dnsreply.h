@@ -11,18 +11,21 @@
 class DnsReader;
 
 // The reply to a unicast PTR query: one question, one PTR answer naming the instance, and the
-// SRV, TXT and A records of the instance among the additional records.
+// SRV, TXT and A records of the instance among the additional records or among the answers.
 class DNSReply
 {
 public:
+    static constexpr uint16_t kPtrType = 12;
+
     DNSReply();
     ~DNSReply();
 
     DNSReply(const DNSReply&) = delete;
     DNSReply& operator=(const DNSReply&) = delete;
 
-    // False for anything but a well-formed reply with one question, one answer, no authority
-    // records and the expected id. Never reads outside the message.
+    // False for anything but a well-formed reply with one question, exactly one PTR answer for
+    // the question's name, no authority records and the expected id. Never reads outside the
+    // message.
     bool parse(const unsigned char* message, size_t length, uint16_t expectedId);
 
     uint16_t id() const { return m_id; }
@@ -31,10 +34,12 @@ public:
     const std::string& questionName() const { return m_questionName; }
     uint16_t questionType() const { return m_questionType; }
     const std::string& answerName() const { return m_answerName; }
+    // Of the PTR answer.
     uint16_t answerType() const { return m_answerType; }
     uint32_t answerTtl() const { return m_answerTtl; }
     // The first label of the PTR target.
     const std::string& instanceName() const { return m_instanceName; }
+    // The SRV, TXT and A records, from the answers then the additional records.
     const std::vector<std::unique_ptr<DNSAdditionalRecord>>& additionalRecords() const
     {
         return m_records;
@@ -49,8 +54,12 @@ public:
 
 private:
     void clear();
-    bool parseAnswer(DnsReader& reader);
-    bool parseAdditional(DnsReader& reader, const unsigned char* message, size_t length);
+    // A record of either section; answered is null among the additional records, else it tells
+    // whether the PTR answer has been read.
+    bool parseRecord(DnsReader& reader, const unsigned char* message, size_t length,
+                     bool* answered);
+    bool parsePointer(DnsReader& reader);
+    static bool sameName(const std::string& a, const std::string& b);
     template<typename Record> const Record* first() const;
 
     uint16_t m_id = 0;

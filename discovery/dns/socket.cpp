@@ -31,6 +31,32 @@ bool isDottedQuadLike(const std::string& host)
     return !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
+// Four decimal parts of up to three digits, each at most 255. A leading zero is only padding
+// ("192.168.001.020" is 192.168.1.20), never the octal that inet_aton would read.
+bool parseDottedQuad(const std::string& host, in_addr* out)
+{
+    uint32_t address = 0;
+    size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (at >= host.size() || host[at] != '.')
+                return false;
+            ++at;
+        }
+        unsigned value = 0;
+        size_t digits = 0;
+        for (; at < host.size() && host[at] >= '0' && host[at] <= '9'; ++at, ++digits)
+            value = value * 10 + unsigned(host[at] - '0');
+        if (digits == 0 || digits > 3 || value > 255)
+            return false;
+        address = address << 8 | value;
+    }
+    if (at != host.size())
+        return false;
+    out->s_addr = htonl(address);
+    return true;
+}
+
 bool parsePort(const char* text, uint16_t* port)
 {
     if (*text < '0' || *text > '9')
@@ -366,7 +392,7 @@ int Socket::parseAddress(sockaddr_in* out, const char* address) const
     const std::string host(address, colon);
     if (isDottedQuadLike(host)) {
         // Strictly four decimal parts: "1.2.3" or "300.1.1.1" are mistakes, not addresses.
-        return ::inet_pton(AF_INET, host.c_str(), &out->sin_addr) == 1 ? NoError : InvalidArgument;
+        return parseDottedQuad(host, &out->sin_addr) ? NoError : InvalidArgument;
     }
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);

@@ -24,7 +24,10 @@ public:
     BonjourDevice device;
 };
 
-// The TXT record's data as it stood on the wire: each string behind its length byte.
+// The TXT record's data rebuilt from the strings avahi parsed, each behind its length byte.
+// avahi-core keeps no raw record data (avahi_rdata_serialize rebuilds it from the same list),
+// so this is not always the record as it stood on the wire: avahi drops zero-length strings,
+// and refuses a record whose last length runs past its end, so that record never arrives.
 std::vector<unsigned char> wireForm(AvahiStringList* strings)
 {
     size_t size = 1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/common/skipunlesspossible.h"
+
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -55,7 +57,7 @@ inline const std::string& unavailable()
 #define SKIP_WITHOUT_PRIVATE_NETWORK()                                                             \
     do {                                                                                           \
         if (!PrivateNetwork::unavailable().empty())                                                \
-            QSKIP(("multicast DNS test skipped: " + PrivateNetwork::unavailable()).c_str());       \
+            SKIP_OR_FAIL_IN_CI("no private network: " + PrivateNetwork::unavailable());            \
     } while (false)
 
 // A test main that enters the private network before Qt starts any thread.

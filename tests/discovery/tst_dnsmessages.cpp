@@ -38,6 +38,7 @@ class TestDnsMessages : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void wellFormedReply();
+    void avahiDaemonsReplyWithEverythingAmongTheAnswers();
     void replies_data();
     void replies();
     void compressedNameLeavesPositionAfterPointer();
@@ -77,6 +78,25 @@ void TestDnsMessages::wellFormedReply()
     QCOMPARE(parsed.txtLength(), uint16_t(0));
 }
 
+void TestDnsMessages::avahiDaemonsReplyWithEverythingAmongTheAnswers()
+{
+    const Bytes message = avahiDaemonReply(0x4567);
+    DNSReply parsed;
+    QVERIFY(parsed.parse(message.data(), message.size(), 0x4567));
+    QCOMPARE(parsed.questionName(), std::string("_http._tcp.local."));
+    QCOMPARE(parsed.answerName(), std::string("_http._tcp.local."));
+    QCOMPARE(parsed.answerType(), uint16_t(12));
+    QCOMPARE(parsed.instanceName(), std::string("Studio Deck"));
+    QCOMPARE(parsed.serviceTarget(), std::string("vm.local."));
+    QCOMPARE(parsed.servicePort(), uint16_t(8080));
+    const std::string txt(reinterpret_cast<const char*>(parsed.txtData()), parsed.txtLength());
+    QCOMPARE(txt, std::string("\x0Amodel=nova\x0Bserial=A1B2"));
+    QCOMPARE(parsed.additionalRecords().size(), size_t(3));
+    const auto* a = dynamic_cast<const DNSHostAddressRecord*>(parsed.additionalRecords()[2].get());
+    QVERIFY(a);
+    QCOMPARE(a->address(), std::string("127.0.0.1"));
+}
+
 void TestDnsMessages::replies_data()
 {
     QTest::addColumn<Mutation>("message");
@@ -102,6 +122,53 @@ void TestDnsMessages::replies_data()
         "Studio Deck", 0);
     row(
         "wrong id", [] { return reply([](ReplyShape& s) { s.id = 0x4568; }); }, false);
+    // avahi's layout: question at 12, PTR answer at 34 (owner, type at 36), TXT answer at 60.
+    row(
+        "as avahi-daemon answers", [] { return avahiDaemonReply(0x4567); }, true, "Studio Deck",
+        8080);
+    row(
+        "avahi's answers, wrong id", [] { return avahiDaemonReply(0x4568); }, false);
+    row(
+        "avahi's answers with an authority record",
+        [] {
+            Bytes m = avahiDaemonReply(0x4567);
+            m[9] = 1;
+            return m;
+        },
+        false);
+    row(
+        "avahi's answers without the PTR",
+        [] {
+            Bytes m = avahiDaemonReply(0x4567);
+            m[37] = 99; // now an unknown record, stepped over
+            return m;
+        },
+        false);
+    row(
+        "avahi's answers with a PTR for another name",
+        [] {
+            Bytes m = avahiDaemonReply(0x4567);
+            m[35] = 0x2e; // owner: the instance, not the question
+            return m;
+        },
+        false);
+    row(
+        "avahi's answers with two PTRs",
+        [] {
+            Bytes m = avahiDaemonReply(0x4567);
+            m[61] = 0x0c; // the TXT answer, owned by the question, becomes a PTR
+            m[63] = 12;
+            return m;
+        },
+        false);
+    row(
+        "avahi's answers cut short",
+        [] {
+            Bytes m = avahiDaemonReply(0x4567);
+            m.pop_back();
+            return m;
+        },
+        false);
     row(
         "zero answers",
         [] {

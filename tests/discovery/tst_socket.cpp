@@ -59,6 +59,14 @@ void TestSocket::parseAddress_data()
     // Mistyped numbers are errors, never 255.255.255.255 or 0.0.0.0.
     QTest::newRow("three parts") << QByteArray("192.168.4:5353") << 6 << "" << 0;
     QTest::newRow("part over 255") << QByteArray("192.168.4.300:5353") << 6 << "" << 0;
+    // Leading zeros as the address field lets them through: decimal, never octal.
+    QTest::newRow("leading zeros")
+        << QByteArray("192.168.001.020:5353") << 0 << "192.168.1.20" << 5353;
+    QTest::newRow("zero-padded 8 and 9") << QByteArray("010.008.009.000:1") << 0 << "10.8.9.0" << 1;
+    QTest::newRow("four digits") << QByteArray("192.168.0001.20:5353") << 6 << "" << 0;
+    QTest::newRow("five parts") << QByteArray("1.2.3.4.5:5353") << 6 << "" << 0;
+    QTest::newRow("empty part") << QByteArray("1..3.4:5353") << 6 << "" << 0;
+    QTest::newRow("final dot") << QByteArray("1.2.3.4.:5353") << 6 << "" << 0;
     QTest::newRow("empty host") << QByteArray(":5353") << 12 << "" << 0;
     QTest::newRow("port not a number") << QByteArray("127.0.0.1:http") << 6 << "" << 0;
     QTest::newRow("port too large") << QByteArray("127.0.0.1:65536") << 6 << "" << 0;

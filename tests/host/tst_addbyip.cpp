@@ -37,6 +37,7 @@ private Q_SLOTS:
     void cancelledChainStillAddsButAsksNoMore();
     void replacedChainLeavesTheNewOneAlone();
     void malformedAddressCannotBeAdded();
+    void leadingZerosAreAskedAsPlainDecimal();
 
 private:
     void addFamily(const QStringList& serviceNames);
@@ -204,6 +205,17 @@ void TestAddByIp::malformedAddressCannotBeAdded()
     QTest::keyClick(dialog->lineEdit(), Qt::Key_Return);
     QCOMPARE(dialog->state(), 0);
     QVERIFY(m_bonjour.queries.isEmpty());
+}
+
+// The field accepts "001"; what is asked must never read it as octal.
+void TestAddByIp::leadingZerosAreAskedAsPlainDecimal()
+{
+    add("192.168.001.020");
+    QCOMPARE(m_bonjour.queries.size(), 1);
+    QCOMPARE(m_bonjour.queries[0].address, std::string("192.168.1.20"));
+    add("010.000.000.009");
+    QCOMPARE(m_bonjour.queries.size(), 2);
+    QCOMPARE(m_bonjour.queries[1].address, std::string("10.0.0.9"));
 }
 
 QTEST_MAIN(TestAddByIp)

@@ -1,4 +1,5 @@
 #include "host/singleapplication.h"
+#include "privatenetwork.h"
 #include "programcopy.h"
 
 #include <QLocalServer>
@@ -7,9 +8,45 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const QString kKey = QStringLiteral("FolderTest");
+
+QString fallbackIn(const QString& temp)
+{
+    return temp + QStringLiteral("/Tendwell-runtime-") + QString::number(::getuid());
+}
+
+// Sets an environment variable for as long as it lives ("unset" unsets it).
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char* name, const QByteArray& value)
+        : m_name(name)
+        , m_was(qEnvironmentVariableIsSet(name))
+        , m_saved(qgetenv(name))
+    {
+        if (value == "unset")
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedVariable()
+    {
+        if (m_was)
+            qputenv(m_name, m_saved);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_was;
+    QByteArray m_saved;
+};
 
 // The names a copy uses, read with the copy's runtime folder in place.
 QString nameFor(const ProgramCopy& copy, QString (*name)(const QString&))
@@ -34,15 +71,26 @@ public:
     }
 
 private Q_SLOTS:
+    void init();
     void laterStartWakesTheRunningCopy();
     void laterStartOfTheProgramEndsWhileTheFirstRuns();
     void startAfterACrashRunsNormally();
     void startRacingTheFirstCopysSetUpDoesNotTakeItsName();
+    void namesLiveInAFolderOfTheUsersOwn_data();
+    void namesLiveInAFolderOfTheUsersOwn();
+    void withoutAPrivateFolderCopiesRunUnguarded();
+    void lockFileLinkIsNeverFollowed();
 
 private:
     SingleApplication* m_app;
     const ProgramCopy* m_copy;
 };
+
+void TestSingleInstance::init()
+{
+    // The copies started here browse the network: only ever inside a network of our own.
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+}
 
 // This test process is the running copy; the program started with the same branding is the
 // later start.
@@ -146,8 +194,163 @@ void TestSingleInstance::startRacingTheFirstCopysSetUpDoesNotTakeItsName()
     ::close(fd);
 }
 
+// The lock file and the server's socket sit where no other user can lay out names first.
+void TestSingleInstance::namesLiveInAFolderOfTheUsersOwn_data()
+{
+    QTest::addColumn<QString>("runtime");
+    QTest::addColumn<QString>("fallbackBefore");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the runtime folder") << "private"
+                                        << "none"
+                                        << "runtime";
+    QTest::newRow("no runtime folder") << "unset"
+                                       << "none"
+                                       << "fallback";
+    QTest::newRow("runtime folder open to others") << "open"
+                                                   << "none"
+                                                   << "fallback";
+    QTest::newRow("runtime folder a link") << "link"
+                                           << "none"
+                                           << "fallback";
+    QTest::newRow("own fallback kept") << "unset"
+                                       << "private"
+                                       << "fallback";
+    QTest::newRow("fallback a link") << "unset"
+                                     << "link"
+                                     << "none";
+    QTest::newRow("fallback open to others") << "unset"
+                                             << "open"
+                                             << "none";
+    QTest::newRow("fallback a file") << "unset"
+                                     << "file"
+                                     << "none";
+    if (::getuid() == 0)
+        QTest::newRow("fallback someone else's") << "unset"
+                                                 << "foreign"
+                                                 << "none";
+}
+
+void TestSingleInstance::namesLiveInAFolderOfTheUsersOwn()
+{
+    QFETCH(QString, runtime);
+    QFETCH(QString, fallbackBefore);
+    QFETCH(QString, expected);
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString target = temp.path() + "/elsewhere";
+    QVERIFY(QDir().mkdir(target));
+    QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    // Lays out a folder of the given kind at the path.
+    auto make = [&](const QString& path, const QString& kind) {
+        const QByteArray p = QFile::encodeName(path);
+        if (kind == "link")
+            return ::symlink(QFile::encodeName(target).constData(), p.constData()) == 0;
+        if (kind == "file")
+            return QFile(path).open(QIODevice::WriteOnly);
+        if (::mkdir(p.constData(), 0700) != 0)
+            return false;
+        if (kind == "open")
+            return ::chmod(p.constData(), 0777) == 0;
+        if (kind == "foreign")
+            return ::chown(p.constData(), 65534, 65534) == 0;
+        return true;
+    };
+    const QString runtimeFolder = temp.path() + "/runtime";
+    if (runtime != "unset")
+        QVERIFY(make(runtimeFolder, runtime));
+    const QString fallback = fallbackIn(temp.path());
+    if (fallbackBefore != "none")
+        QVERIFY(make(fallback, fallbackBefore));
+
+    ScopedVariable tmp("TMPDIR", QFile::encodeName(temp.path()));
+    ScopedVariable xdg("XDG_RUNTIME_DIR",
+                       runtime == "unset" ? QByteArray("unset") : QFile::encodeName(runtimeFolder));
+    const QString server = SingleApplication::serverName(kKey);
+    const QString lock = SingleApplication::lockFileName(kKey);
+    if (expected == "none") {
+        QVERIFY2(server.isEmpty(), qPrintable(server));
+        QVERIFY(lock.isEmpty());
+        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        return;
+    }
+    const QString folder = expected == "runtime" ? runtimeFolder : fallback;
+    QCOMPARE(QFileInfo(server).path(), folder);
+    QCOMPARE(QFileInfo(lock).path(), folder);
+    struct stat info;
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_uid, ::getuid());
+    if (expected == "fallback")
+        QCOMPARE(info.st_mode & 0777, mode_t(0700));
+}
+
+// Where no private folder can be had, the program runs without the guard and says so.
+void TestSingleInstance::withoutAPrivateFolderCopiesRunUnguarded()
+{
+    ProgramCopy copy(ProgramCopy::pluginFolder("demo"));
+    QVERIFY(copy.isValid());
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    QVERIFY(QFile::link(copy.runtimeDirectory(), fallbackIn(temp.path())));
+    QProcessEnvironment environment = copy.environment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+
+    // Both run: the second finds no guard to call.
+    QList<QProcess*> copies;
+    for (int i = 0; i < 2; ++i) {
+        auto* p = new QProcess(this);
+        p->setProcessEnvironment(environment);
+        p->start(copy.program(), {});
+        QVERIFY(p->waitForStarted(5000));
+        copies.append(p);
+    }
+    for (QProcess* p : copies) {
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p->state() != QProcess::Running ||
+                (log += p->readAllStandardError()).contains("without the single-instance guard"),
+            10000);
+        QVERIFY2(p->state() == QProcess::Running, log.constData());
+    }
+    // Nothing was laid out through the link.
+    QCOMPARE(QDir(copy.runtimeDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    // Still starting up, perhaps: ended hard, as a stop request could come before the program
+    // listens for one.
+    for (QProcess* p : copies) {
+        p->kill();
+        QVERIFY(p->waitForFinished(10000));
+    }
+}
+
+// Only the user (or root) can put a link into the private folder, and still none is followed:
+// the file it points at is neither made nor locked.
+void TestSingleInstance::lockFileLinkIsNeverFollowed()
+{
+    ProgramCopy copy(ProgramCopy::pluginFolder("demo"));
+    QVERIFY(copy.isValid());
+    const QString lock = nameFor(copy, &SingleApplication::lockFileName);
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.path() + "/victim";
+    QVERIFY(QFile::link(victim, lock));
+
+    QProcess* p = copy.start(this);
+    QVERIFY(p->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(nameFor(copy, &SingleApplication::serverName)),
+                             10000);
+    QVERIFY(!QFileInfo::exists(victim));
+    QVERIFY(QFileInfo(lock).isSymLink());
+    QCOMPARE(p->state(), QProcess::Running);
+    p->kill();
+    QVERIFY(p->waitForFinished(10000));
+}
+
 int main(int argc, char* argv[])
 {
+    // Before any thread starts: this process and the copies it starts get a network of their
+    // own.
+    PrivateNetwork::enter();
     // The copy whose guard this process holds.
     ProgramCopy copy(ProgramCopy::pluginFolder("demo"));
     qputenv("XDG_RUNTIME_DIR", copy.runtimeDirectory().toLocal8Bit());
