@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/guardedlist.h"
+
 #include <QList>
 #include <QWidget>
 
@@ -10,8 +12,10 @@ class CardSection : public QWidget
 public:
     explicit CardSection(const QString& title, QWidget* parent = nullptr);
 
-    QList<QWidget*>& rows() { return m_rows; }
+    // The section's rows still alive: a plug-in may delete a row it was given.
+    QList<QWidget*> rows() const { return m_rows.live(); }
+    void appendRow(QWidget* row) { m_rows.append(row); }
 
 private:
-    QList<QWidget*> m_rows;
+    GuardedList<QWidget> m_rows;
 };

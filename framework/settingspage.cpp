@@ -6,7 +6,43 @@
 #include "framework/cardseparatordark.h"
 #include "framework/cardtabbedpages.h"
 #include "framework/settingstab.h"
+#include "framework/sliderlink.h"
 #include "framework/tightvboxlayout.h"
+
+#include <QPointer>
+
+namespace {
+
+// Holds the page's slider links still while stored values are put back, so that setting one
+// slider does not drag its partner along.
+class LinksHeld
+{
+public:
+    explicit LinksHeld(QObject* page)
+    {
+        const QList<SliderLink*> links = page->findChildren<SliderLink*>();
+        for (SliderLink* link : links) {
+            if (link->isCouplingBlocked())
+                continue;
+            link->setCouplingBlocked(true);
+            m_links.append(link);
+        }
+    }
+    ~LinksHeld()
+    {
+        for (const QPointer<SliderLink>& link : std::as_const(m_links)) {
+            if (link)
+                link->setCouplingBlocked(false);
+        }
+    }
+    LinksHeld(const LinksHeld&) = delete;
+    LinksHeld& operator=(const LinksHeld&) = delete;
+
+private:
+    QList<QPointer<SliderLink>> m_links;
+};
+
+} // namespace
 
 SettingsPage::SettingsPage(QWidget* parent)
     : StatusPage(parent)
@@ -50,16 +86,24 @@ void SettingsPage::onTabSettingsStatusChange()
 
 void SettingsPage::onCancelPressed()
 {
-    revertSettings();
-    Q_EMIT closePage();
+    // A page's hooks may run an event loop in which the card deletes the page.
+    const QPointer<SettingsPage> self(this);
+    {
+        const LinksHeld held(this);
+        revertSettings();
+    }
+    if (self)
+        Q_EMIT closePage();
 }
 
 void SettingsPage::onSavePressed()
 {
     // A field still being edited commits its text when it loses focus; do that before reading.
     m_footer->setFocus(Qt::OtherFocusReason);
+    const QPointer<SettingsPage> self(this);
     saveSettings();
-    Q_EMIT closePage();
+    if (self)
+        Q_EMIT closePage();
 }
 
 void SettingsPage::saveSettings() {}

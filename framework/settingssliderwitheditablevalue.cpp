@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QSignalBlocker>
 
+#include <cmath>
+
 SettingsSliderWithEditableValue::SettingsSliderLineEdit::SettingsSliderLineEdit(
     QAbstractSlider* slider, QWidget* parent)
     : SettingsLineEdit(parent)
@@ -17,21 +19,39 @@ SettingsSliderWithEditableValue::SettingsSliderLineEdit::SettingsSliderLineEdit(
 {
 }
 
+bool SettingsSliderWithEditableValue::SettingsSliderLineEdit::typedValue(double* value,
+                                                                         bool* clamped) const
+{
+    const auto* range = qobject_cast<const QDoubleValidator*>(validator());
+    if (!range)
+        return false;
+    // The validator's own locale reads the text, so nothing it lets through reads differently.
+    bool ok = false;
+    const double typed = range->locale().toDouble(text(), &ok);
+    if (!ok || !std::isfinite(typed))
+        return false;
+    *value = typed > range->top()      ? range->top()
+             : typed < range->bottom() ? range->bottom()
+                                       : typed;
+    if (clamped)
+        *clamped = *value != typed;
+    return true;
+}
+
 void SettingsSliderWithEditableValue::SettingsSliderLineEdit::commit()
 {
     const auto* range = qobject_cast<const QDoubleValidator*>(validator());
     const int decimals = range ? range->decimals() : 0;
     const QSignalBlocker blocker(this);
-    const QString typed = text();
-    if (m_slider && (typed.isEmpty() || typed == QLatin1String(".") || typed == QLatin1String("-")))
+    double value = 0.0;
+    bool clamped = false;
+    if (typedValue(&value, &clamped)) {
+        if (clamped)
+            setText(QString::number(value, 'f', decimals));
+    } else if (m_slider) {
+        // Half-typed text goes back to the last value that counted.
         setText(QString::number(fromFixed(m_slider->value(), decimals), 'f', decimals));
-    if (!range)
-        return;
-    const float f = text().toFloat();
-    if (f > range->top())
-        setText(QString::number(range->top(), 'f', decimals));
-    else if (f < range->bottom())
-        setText(QString::number(range->bottom(), 'f', decimals));
+    }
 }
 
 void SettingsSliderWithEditableValue::SettingsSliderLineEdit::keyPressEvent(QKeyEvent* event)
@@ -53,8 +73,11 @@ SettingsSliderWithEditableValue::SettingsSliderWithEditableValue(QWidget* parent
     m_slider = new SettingsSlider(this);
     m_edit = new SettingsSliderLineEdit(m_slider, this);
     m_validator = new QDoubleValidator(m_minimum, m_maximum, m_decimals, this);
-    // Values are written with a dot whatever the user's locale; read them the same way.
-    m_validator->setLocale(QLocale::c());
+    // Values are written with a dot whatever the user's locale and read the same way; a comma
+    // is refused as it is typed rather than read as something else later.
+    QLocale plain = QLocale::c();
+    plain.setNumberOptions(QLocale::RejectGroupSeparator);
+    m_validator->setLocale(plain);
     m_validator->setNotation(QDoubleValidator::StandardNotation);
     m_slider->setRange(toFixed(m_minimum, m_decimals), toFixed(m_maximum, m_decimals));
 
@@ -149,7 +172,10 @@ void SettingsSliderWithEditableValue::setDefaultValue(double value)
 
 double SettingsSliderWithEditableValue::value() const
 {
-    return m_edit->text().toDouble();
+    double typed = 0.0;
+    if (m_edit->typedValue(&typed))
+        return typed;
+    return fromFixed(m_slider->value(), m_decimals);
 }
 
 void SettingsSliderWithEditableValue::recordPrevious(double newValue)

@@ -25,6 +25,9 @@ public:
         SettingsSliderLineEdit(QAbstractSlider* slider, QWidget* parent = nullptr);
 
         void commit();
+        // The text read by the validator's rule and clamped to its range, as commit() would
+        // leave it; false when the text is no number yet ("", "-", "+", ".").
+        bool typedValue(double* value, bool* clamped = nullptr) const;
 
     protected:
         void keyPressEvent(QKeyEvent* event) override;

@@ -65,6 +65,26 @@ SettingsTab::SettingsTab(QWidget* parent)
     m_outerLayout->addWidget(m_scrollArea, 1);
 }
 
+QList<CardSection*> SettingsTab::sections() const
+{
+    return m_sections.live();
+}
+
+QList<SettingsLineEdit*> SettingsTab::lineEdits() const
+{
+    return m_lineEdits.live();
+}
+
+QList<QGridLayout*> SettingsTab::checkGrids() const
+{
+    return m_checkGrids.live();
+}
+
+QList<QGridLayout*> SettingsTab::imageGrids() const
+{
+    return m_imageGrids.live();
+}
+
 void SettingsTab::deactivate() {}
 
 void SettingsTab::activate() {}
@@ -85,7 +105,7 @@ void SettingsTab::insertRow(QWidget* widget)
         m_rowLayout->addWidget(widget);
         return;
     }
-    QList<QWidget*>& rows = m_currentSection->rows();
+    const QList<QWidget*> rows = m_currentSection->rows();
     int index = m_rowLayout->count();
     if (!rows.isEmpty()) {
         const int last = m_rowLayout->indexOf(rows.last());
@@ -93,7 +113,7 @@ void SettingsTab::insertRow(QWidget* widget)
             index = last + 1;
     }
     m_rowLayout->insertWidget(index, widget);
-    rows.append(widget);
+    m_currentSection->appendRow(widget);
 }
 
 void SettingsTab::addRowSpacer(int height)
@@ -125,7 +145,7 @@ CardSection* SettingsTab::addSection(const QString& title)
 {
     auto* section = new CardSection(title);
     m_currentSection = section;
-    if (!m_sections.isEmpty())
+    if (m_sections.size() > 0)
         addSectionBreak();
     insertRow(section);
     m_sections.append(section);
@@ -326,7 +346,8 @@ void SettingsTab::onLineEditChanged()
         onAnyControlChanged(edit);
         return;
     }
-    for (SettingsLineEdit* other : std::as_const(m_lineEdits)) {
+    const QList<SettingsLineEdit*> edits = m_lineEdits.live();
+    for (SettingsLineEdit* other : edits) {
         if (!other->hasAcceptableInput())
             return;
     }
@@ -346,12 +367,14 @@ void SettingsTab::finishBookmarks()
 {
     if (m_lastRowKind != Finished)
         finishRows();
-    if (m_bookmarks.isEmpty() || m_bookmarkSelector)
+    if (m_bookmarks.live().isEmpty() || m_bookmarkSelector)
         return;
     m_bookmarkSelector = new BookmarkSelector;
     m_bookmarkMenu = m_bookmarkSelector->menu();
-    for (int i = 0; i < m_bookmarkTitles.size(); ++i)
-        m_bookmarkMenu->addEntry(m_bookmarkTitles.at(i), i);
+    for (int i = 0; i < m_bookmarkTitles.size(); ++i) {
+        if (m_bookmarks.at(i))
+            m_bookmarkMenu->addEntry(m_bookmarkTitles.at(i), i);
+    }
     // The selector opens the menu through the tab, which knows where the rows are.
     disconnect(m_bookmarkSelector, &QPushButton::clicked, m_bookmarkSelector,
                &BookmarkSelector::onRaiseBookmarkMenu);
@@ -377,7 +400,16 @@ void SettingsTab::onBookmarkSelected(int bookmark)
 {
     if (bookmark < 0 || bookmark >= m_bookmarks.size())
         return;
-    m_scrollArea->verticalScrollBar()->setValue(m_bookmarks.at(bookmark)->y());
+    if (QWidget* row = m_bookmarks.at(bookmark))
+        m_scrollArea->verticalScrollBar()->setValue(row->y());
+}
+
+QList<QWidget*> SettingsTab::bookmarks() const
+{
+    QList<QWidget*> rows;
+    for (qsizetype i = 0; i < m_bookmarks.size(); ++i)
+        rows.append(m_bookmarks.at(i));
+    return rows;
 }
 
 // --- Groups -------------------------------------------------------------------------------
@@ -415,7 +447,7 @@ void SettingsTab::insertCheckGrid(QWidget* container, QGridLayout* grid)
     insertSpacedRow(container);
     // Check box groups and radio grids line their columns up with each other.
     m_checkGrids.append(grid);
-    alignGridColumns(m_checkGrids, kGridColumnWidth);
+    alignGridColumns(m_checkGrids.live(), kGridColumnWidth);
 }
 
 QButtonGroup* SettingsTab::newButtonGroup()
@@ -613,7 +645,7 @@ void SettingsTab::endImageGroup()
     m_imageContainer->setFixedHeight(qMax(0, m_imageRow - 1) * m_imageLayout.verticalSpacing +
                                      2 * m_imageLayout.verticalMargin + m_imageHeight);
     insertSpacedRow(m_imageContainer);
-    alignGridColumns(m_imageGrids, 0);
+    alignGridColumns(m_imageGrids.live(), 0);
     m_imageContainer = nullptr;
     m_imageGrid = nullptr;
     m_imageButtons = nullptr;

@@ -2,11 +2,13 @@
 
 #include "framework/checkboxpair.h"
 #include "framework/gridgrouplayout.h"
+#include "framework/guardedlist.h"
 #include "framework/sliderwithvalue.h"
 #include "framework/valuewithbutton.h"
 
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -145,11 +147,13 @@ public:
     TightVBoxLayout* rowLayout() const { return m_rowLayout; }
     CardScrollArea* scrollArea() const { return m_scrollArea; }
     BookmarkSelector* bookmarkSelector() const { return m_bookmarkSelector; }
-    const QList<QWidget*>& bookmarks() const { return m_bookmarks; }
-    const QList<CardSection*>& sections() const { return m_sections; }
-    const QList<SettingsLineEdit*>& lineEdits() const { return m_lineEdits; }
-    const QList<QGridLayout*>& checkGrids() const { return m_checkGrids; }
-    const QList<QGridLayout*>& imageGrids() const { return m_imageGrids; }
+    // A plug-in may delete rows it was handed; the tab only keeps track of the ones still
+    // alive. Bookmarks keep their indexes: a deleted row's entry is null.
+    QList<QWidget*> bookmarks() const;
+    QList<CardSection*> sections() const;
+    QList<SettingsLineEdit*> lineEdits() const;
+    QList<QGridLayout*> checkGrids() const;
+    QList<QGridLayout*> imageGrids() const;
 
     // Column widths of grids of one family: each occupied column `fixedWidth` wide, or with
     // fixedWidth 0 as wide as the widest widget of all the grids. Empty columns get 0.
@@ -200,11 +204,12 @@ private:
     TightVBoxLayout* m_rowLayout;
     BookmarkSelector* m_bookmarkSelector = nullptr;
     BookmarkMenu* m_bookmarkMenu = nullptr;
-    QList<QWidget*> m_bookmarks;
+    GuardedList<QWidget> m_bookmarks;
     QStringList m_bookmarkTitles;
 
-    QWidget* m_radioRow = nullptr;
-    QButtonGroup* m_radioButtons = nullptr;
+    // A radio group stays open after endRadioGroup, so these outlive the builder calls.
+    QPointer<QWidget> m_radioRow;
+    QPointer<QButtonGroup> m_radioButtons;
     int m_radioNextY = 0;
 
     QButtonGroup* m_radioGridButtons = nullptr;
@@ -217,7 +222,7 @@ private:
     int m_checkRow = 0;
     QGridLayout* m_checkGrid = nullptr;
 
-    QList<QGridLayout*> m_checkGrids;
+    GuardedList<QGridLayout> m_checkGrids;
 
     QWidget* m_imageContainer = nullptr;
     int m_imageRow = 0;
@@ -226,11 +231,11 @@ private:
     int m_imageHeight = 0;
     GridGroupLayout m_imageLayout;
 
-    QList<QGridLayout*> m_imageGrids;
+    GuardedList<QGridLayout> m_imageGrids;
 
-    CardSection* m_currentSection = nullptr;
-    QList<CardSection*> m_sections;
-    QList<SettingsLineEdit*> m_lineEdits;
+    QPointer<CardSection> m_currentSection;
+    GuardedList<CardSection> m_sections;
+    GuardedList<SettingsLineEdit> m_lineEdits;
     int m_status = Unchanged;
     QWidget* m_content;
 };

@@ -10,6 +10,12 @@
 
 #include <cmath>
 
+namespace {
+const int kWidth = 26;
+// Between the bracket and a default button beside it.
+const int kButtonGap = 2;
+} // namespace
+
 SliderLink::SliderLink(SettingsSliderWithEditableValue* a, SettingsSliderWithEditableValue* b,
                        int mode, QWidget* parent)
     : SliderLinkBase(parent)
@@ -42,6 +48,15 @@ SettingsSliderWithEditableValue* SliderLink::live(const QPointer<QObject>& slide
     return qobject_cast<SettingsSliderWithEditableValue*>(slider.data());
 }
 
+void SliderLink::setCouplingBlocked(bool blocked)
+{
+    if (blocked == m_blocked)
+        return;
+    m_blocked = blocked;
+    if (!blocked)
+        onSliderLinkChanged(m_linked);
+}
+
 void SliderLink::onSliderLinkChanged(bool linked)
 {
     SettingsSliderWithEditableValue* a = live(m_a);
@@ -56,7 +71,7 @@ void SliderLink::onSliderAValueChanged(double value)
 {
     SettingsSliderWithEditableValue* a = live(m_a);
     SettingsSliderWithEditableValue* b = live(m_b);
-    if (m_linked && a && b)
+    if (m_linked && !m_blocked && a && b)
         couple(a, m_startA, b, m_startB, value);
 }
 
@@ -64,7 +79,7 @@ void SliderLink::onSliderBValueChanged(double value)
 {
     SettingsSliderWithEditableValue* a = live(m_a);
     SettingsSliderWithEditableValue* b = live(m_b);
-    if (m_linked && a && b)
+    if (m_linked && !m_blocked && a && b)
         couple(b, m_startB, a, m_startA, value);
 }
 
@@ -124,8 +139,18 @@ void SliderLink::reposition()
     const int bar = qMax(int(std::ceil((gap - pictureHeight) / 2.0)), 0) + 2;
     m_topBar->setFixedHeight(bar);
     m_bottomBar->setFixedHeight(bar);
-    setFixedSize(26, pictureHeight + 2 * bar);
-    move(a.x() + 32, a.y());
+    setFixedSize(kWidth, pictureHeight + 2 * bar);
+    int x = a.x() + 32;
+    // A default button widens its slider past the unit, and the bracket would land beyond
+    // the content; it goes into the gap before the button instead, leaving the button free.
+    for (SettingsSliderWithEditableValue* slider : {sliderA, sliderB}) {
+        if (!slider->defaultFrame()->isVisibleTo(slider))
+            continue;
+        const FlatImageButton* button = slider->defaultButton();
+        const int left = parent->mapFromGlobal(button->mapToGlobal(QPoint(0, 0))).x();
+        x = qMin(x, left - kWidth - kButtonGap);
+    }
+    move(x, a.y());
 }
 
 bool SliderLink::eventFilter(QObject* watched, QEvent* event)

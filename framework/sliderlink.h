@@ -19,6 +19,10 @@ public:
                QWidget* parent = nullptr);
 
     int mode() const { return m_mode; }
+    // While blocked neither slider moves the other, so stored values can be put back one by
+    // one. Unblocking a linked pair couples it from the values it then has.
+    void setCouplingBlocked(bool blocked);
+    bool isCouplingBlocked() const { return m_blocked; }
     // Null once the slider is gone (or going).
     SettingsSliderWithEditableValue* sliderA() const { return live(m_a); }
     SettingsSliderWithEditableValue* sliderB() const { return live(m_b); }
@@ -50,4 +54,5 @@ private:
     double m_startA = 0.0;
     double m_startB = 0.0;
     int m_mode;
+    bool m_blocked = false;
 };

@@ -2,7 +2,8 @@
 
 #include <QIntValidator>
 
-// A decimal number in [bottom, top] written without sign, leading zero or leading space.
+// A decimal number in [bottom, top] written in plain digits: no sign, leading zero, space or
+// group separator.
 class UnsignedIntValidator : public QIntValidator
 {
     Q_OBJECT

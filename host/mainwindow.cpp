@@ -17,6 +17,7 @@
 
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTimer>
@@ -105,8 +106,31 @@ MainWindow::~MainWindow()
 {
     for (Family* family : std::as_const(m_families))
         family->stopDiscovery();
+
+    // Cards and everything else on screen are children made after the families, so left to
+    // QObject they would outlive them. Widgets go first, newest first, while every family and
+    // device they may still refer to is alive.
+    const QList<QWidget*> widgets = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QList<QPointer<QWidget>> onScreen;
+    for (auto it = widgets.rbegin(); it != widgets.rend(); ++it)
+        onScreen.append(*it);
+    for (const QPointer<QWidget>& widget : std::as_const(onScreen))
+        delete widget.data();
+    m_gallery = nullptr;
+    m_customPage = nullptr;
+    m_pageStack = nullptr;
+    m_footer = nullptr;
+    m_mainLayout = nullptr;
+
+    // Then the families, in load order, while the device list and the recipient they were
+    // handed still exist.
+    const QList<Family*> families = m_families;
     m_crossMenuEntries.clear();
     m_families.clear();
+    for (Family* family : families) {
+        if (family->parent() == this)
+            delete family;
+    }
 }
 
 void MainWindow::addFamily(Family* family)

@@ -17,6 +17,12 @@ class VisibleDevice;
 class QWidget;
 
 // A plug-in's device family: its single point of contact with the host window.
+//
+// Teardown: when the window goes it first calls stopDiscovery on every family, then deletes
+// every widget on it, cards, pages and dialogs included (newest first), and only then the
+// families, in load order. So a card may use its family and devices until it is destroyed, but
+// a family's destructor must not delete widgets it put on the window: they are gone by then.
+// Hold them through QPointer.
 class Family : public QObject
 {
     Q_OBJECT

@@ -1,7 +1,13 @@
 #include "framework/busybutton.h"
+#include "framework/cardfooter.h"
 #include "framework/cardpushbutton.h"
 #include "framework/commondialog.h"
 #include "framework/frameworkresources.h"
+#include "framework/productcard.h"
+#include "framework/settingslineedit.h"
+#include "framework/settingspage.h"
+#include "framework/settingstab.h"
+#include "stubdevice.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -171,6 +177,57 @@ private Q_SLOTS:
         Q_EMIT m_dialog->messageLabel()->linkActivated(QStringLiteral("addbyip"));
         QCOMPARE(links.count(), 1);
         QCOMPARE(links.at(0).at(0).toString(), QStringLiteral("addbyip"));
+    }
+
+    // A dialog over an open card holds the keyboard: typing, Tab and Space stay inside it, code
+    // can't move focus under it, and closing it gives focus back.
+    void keepsTheKeyboardOverACard()
+    {
+        QWidget window;
+        window.resize(960, 700);
+        StubDevice device(nullptr);
+        auto* card = new ProductCard(&device, &window, QColor());
+        auto* page = new SettingsPage;
+        auto* tab = new SettingsTab(page);
+        page->addTab(tab, QStringLiteral("General"));
+        card->addPage(page);
+        SettingsLineEdit* name = tab->addLineEdit(QStringLiteral("Name:"), 2);
+        name->setText(QStringLiteral("Kestrel"));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        name->setFocus();
+        QCOMPARE(QApplication::focusWidget(), name);
+        QSignalSpy saved(page->footer(), &CardFooter::savePressed);
+
+        auto* dialog = new CommonDialog(QStringLiteral("Save Settings"), &window);
+        dialog->showMessage(QStringLiteral("Unsaved Changes"), QStringLiteral("Save anyway?"));
+        dialog->showChoice(QStringLiteral("Cancel"), QStringLiteral("Save"));
+        QSignalSpy no(dialog, &CommonDialog::noClicked);
+        QSignalSpy yes(dialog, &CommonDialog::yesClicked);
+        dialog->show();
+        auto focusInside = [dialog] { return dialog->isAncestorOf(QApplication::focusWidget()); };
+        QVERIFY(focusInside());
+
+        QWindow* keys = window.windowHandle();
+        for (const char c : {'a', 'b', 'c'})
+            QTest::keyClick(keys, c);
+        QCOMPARE(name->text(), QStringLiteral("Kestrel"));
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(keys, Qt::Key_Tab);
+            QVERIFY(focusInside());
+            QTest::keyClick(keys, Qt::Key_Backtab);
+            QVERIFY(focusInside());
+        }
+        QTest::keyClick(keys, Qt::Key_Tab);
+        QTest::keyClick(keys, Qt::Key_Space);
+        QCOMPARE(no.count() + yes.count(), 1);
+        QCOMPARE(saved.count(), 0);
+
+        name->setFocus();
+        QVERIFY(focusInside());
+        dialog->hide();
+        QCOMPARE(QApplication::focusWidget(), name);
     }
 
 private:

@@ -37,6 +37,27 @@ public:
     QWidget* focusAtSave = nullptr;
 };
 
+// A page whose hooks wait in an event loop during which the card deletes it, as a card does
+// when its device is removed in the middle of a save.
+class VanishingPage : public SettingsPage
+{
+public:
+    using SettingsPage::SettingsPage;
+    void saveSettings() override { vanish(); }
+    void revertSettings() override { vanish(); }
+
+private:
+    void vanish()
+    {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [this, &loop] {
+            delete this;
+            loop.quit();
+        });
+        loop.exec();
+    }
+};
+
 // A shown main window: a hidden one keeps its resizes to itself until it is shown.
 struct Window
 {
@@ -218,6 +239,25 @@ private Q_SLOTS:
         page->footer()->cancelButton()->click();
         QCOMPARE(page->log, QStringList({"revert", "closed"}));
         QCOMPARE(closed.count(), 2);
+    }
+
+    void pageDeletedDuringItsHookClosesNothing_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("save") << true;
+        QTest::newRow("cancel") << false;
+    }
+    void pageDeletedDuringItsHookClosesNothing()
+    {
+        QFETCH(bool, save);
+        Window main;
+        QPointer<VanishingPage> page = new VanishingPage(&main.widget);
+        int closed = 0;
+        connect(page, &SettingsPage::closePage, &main.widget, [&closed] { ++closed; });
+        CardFooter* footer = page->footer();
+        (save ? footer->saveButton() : footer->cancelButton())->click();
+        QVERIFY(!page);
+        QCOMPARE(closed, 0);
     }
 
     void footerCanBeHidden()

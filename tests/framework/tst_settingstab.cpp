@@ -8,6 +8,7 @@
 #include "framework/imagegroupbutton.h"
 #include "framework/rowspacer.h"
 #include "framework/settingscheckbox.h"
+#include "framework/settingslabel.h"
 #include "framework/settingslineedit.h"
 #include "framework/settingsradiobutton.h"
 #include "framework/settingssliderwitheditablevalue.h"
@@ -184,6 +185,89 @@ private Q_SLOTS:
         QVERIFY(bar->value() > 0);
         QCOMPARE(bar->value(), qMin(lower->y(), bar->maximum()));
         QVERIFY(!tab->bookmarkSelector()->menu()->isVisible());
+    }
+
+    // A plug-in may delete rows it was handed; the tab must not follow them afterwards.
+    void deletedFieldNoLongerHoldsTheTabInvalid()
+    {
+        SettingsTab tab;
+        SettingsLineEdit* name = tab.addLineEdit(QStringLiteral("Name:"), 0);
+        SettingsLineEdit* address = tab.addLineEdit(QStringLiteral("Address:"), 1);
+        name->setText(QStringLiteral("K"));
+        address->setText(QStringLiteral("10.0.0.2"));
+        QTest::keyClick(name, Qt::Key_Backspace);
+        QCOMPARE(tab.status(), int(Invalid));
+
+        delete name->parentWidget();
+        QCOMPARE(tab.lineEdits(), QList<SettingsLineEdit*>({address}));
+        QTest::keyClicks(address, QStringLiteral("0"));
+        QCOMPARE(tab.status(), int(Edited));
+    }
+
+    void bookmarkOfADeletedRowLeadsNowhere()
+    {
+        QWidget window;
+        window.resize(620, 200);
+        auto* tab = new SettingsTab(&window);
+        tab->resize(620, 200);
+        for (int i = 0; i < 12; ++i)
+            tab->addTextRow(QStringLiteral("Row:"), QString::number(i));
+        CardSection* gone = tab->addSection(QStringLiteral("Gone"));
+        CardSection* kept = tab->addSection(QStringLiteral("Kept"));
+        tab->addTextRow(QStringLiteral("Last:"), QStringLiteral("x"));
+        tab->addBookmark(gone, QStringLiteral("Gone"));
+        tab->addBookmark(kept, QStringLiteral("Kept"));
+        tab->finishBookmarks();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        delete gone;
+        QCOMPARE(tab->bookmarks(), QList<QWidget*>({nullptr, kept}));
+        QCOMPARE(tab->sections(), QList<CardSection*>({kept}));
+        QScrollBar* bar = tab->scrollArea()->verticalScrollBar();
+        tab->bookmarkSelector()->menu()->onBookmarkSelected(0);
+        QCOMPARE(bar->value(), 0);
+        tab->bookmarkSelector()->menu()->onBookmarkSelected(1);
+        QCOMPARE(bar->value(), qMin(kept->y(), bar->maximum()));
+    }
+
+    void deletedGridsDropOutOfColumnAlignment()
+    {
+        SettingsTab tab;
+        QWidget* checks = tab.beginCheckBoxGroup(QStringLiteral("Inputs:"));
+        tab.addCheckBoxPair(QStringLiteral("A"), QStringLiteral("B"));
+        tab.endCheckBoxGroup();
+        const QList<QPixmap> two = pictures(2);
+        QButtonGroup* images = tab.addImageGroup(QStringLiteral("Look:"), two, {}, {}, nullptr,
+                                                 GridGroupLayout::uncaptionedImageGroup());
+        delete checks;
+        delete gridOf(images)->parentWidget()->parentWidget();
+
+        tab.beginRadioGrid(QStringLiteral("Rate:"));
+        tab.addGridRadioButton(QStringLiteral("25"));
+        tab.endRadioGrid();
+        tab.addImageGroup(QStringLiteral("Again:"), two, {}, {}, nullptr,
+                          GridGroupLayout::uncaptionedImageGroup());
+        QCOMPARE(tab.checkGrids().size(), 1);
+        QCOMPARE(tab.imageGrids().size(), 1);
+    }
+
+    void deletedSectionAndRowsAreForgotten()
+    {
+        SettingsTab tab;
+        CardSection* first = tab.addSection(QStringLiteral("First"));
+        tab.addTextRow(QStringLiteral("A:"), QStringLiteral("a"));
+        QWidget* lastRow =
+            tab.addTextRow(QStringLiteral("B:"), QStringLiteral("b"))->parentWidget();
+        delete lastRow;
+        QCOMPARE(first->rows().size(), 3);
+
+        CardSection* second = tab.addSection(QStringLiteral("Second"));
+        delete second;
+        // The rows that would have gone into it end the column instead.
+        tab.addTextRow(QStringLiteral("C:"), QStringLiteral("c"));
+        QCOMPARE(tab.sections(), QList<CardSection*>({first}));
+        QCOMPARE(columnOf(tab).last(), QStringLiteral("row"));
     }
 
     void radioGroup()

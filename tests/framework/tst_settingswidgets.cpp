@@ -132,6 +132,59 @@ private Q_SLOTS:
         QCOMPARE(slider->slider()->value(), 3725);
     }
 
+    // What the field lets through is what the value reads: a comma is refused as it is typed,
+    // and text that is no number yet goes back to the last value when the field is left.
+    void onlyNumbersReachTheValue_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("byReturn");
+        QTest::addColumn<QString>("whileTyping");
+        QTest::addColumn<double>("readWhileTyping");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("thousands") << "1,000" << true << "1000" << 1000.0 << "1000";
+        QTest::newRow("decimal comma") << "1,5" << false << "15" << 15.0 << "15";
+        QTest::newRow("plus") << "+" << false << "+" << 50.0 << "50.00";
+        QTest::newRow("plus, return") << "+" << true << "+" << 50.0 << "50.00";
+        QTest::newRow("minus dot") << "-." << false << "-." << 50.0 << "50.00";
+        QTest::newRow("dot") << "." << true << "." << 50.0 << "50.00";
+    }
+    void onlyNumbersReachTheValue()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, byReturn);
+        QFETCH(QString, whileTyping);
+        QFETCH(double, readWhileTyping);
+        QFETCH(QString, shown);
+
+        Window window;
+        auto* slider = window.add(new SettingsSliderWithEditableValue);
+        slider->setMinimum(-10);
+        slider->setMaximum(5000);
+        auto* other = window.add(new QLineEdit);
+        QVERIFY(window.show());
+        slider->setValue(50);
+        QSignalSpy changed(slider,
+                           qOverload<double>(&SettingsSliderWithEditableValue::valueChanged));
+
+        slider->edit()->setFocus();
+        slider->edit()->selectAll();
+        QTest::keyClicks(slider->edit(), typed);
+        QCOMPARE(slider->edit()->text(), whileTyping);
+        QCOMPARE(slider->value(), readWhileTyping);
+        if (byReturn)
+            QTest::keyClick(slider->edit(), Qt::Key_Return);
+        else
+            other->setFocus();
+
+        QCOMPARE(slider->edit()->text(), shown);
+        const double value = shown.toDouble();
+        QCOMPARE(slider->value(), value);
+        QCOMPARE(slider->slider()->value(), toFixed(value, 2));
+        for (const QList<QVariant>& emitted : std::as_const(changed))
+            QCOMPARE(emitted.at(0).toDouble(), value);
+    }
+
     void movingTheSliderUpdatesTheValue()
     {
         SettingsSliderWithEditableValue slider;

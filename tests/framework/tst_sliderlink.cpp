@@ -1,11 +1,15 @@
 // Linked sliders, the pop-up base and the firmware version row.
+#include "framework/cardfooter.h"
 #include "framework/cardpushbutton.h"
 #include "framework/firmwareupdaterow.h"
 #include "framework/flatimagebutton.h"
 #include "framework/frameworkresources.h"
 #include "framework/popupwidget.h"
+#include "framework/settingspage.h"
 #include "framework/settingsslider.h"
+#include "framework/settingssliderlabel.h"
 #include "framework/settingssliderwitheditablevalue.h"
+#include "framework/settingstab.h"
 #include "framework/sliderlink.h"
 
 #include <QLabel>
@@ -32,6 +36,19 @@ struct LinkedPair
     SettingsSliderWithEditableValue a;
     SettingsSliderWithEditableValue b;
     SliderLink* link;
+};
+
+// A page whose Cancel puts back stored values: A 10, then B 70.
+class RevertingPage : public SettingsPage
+{
+public:
+    void revertSettings() override
+    {
+        a->setValue(10);
+        b->setValue(70);
+    }
+    SettingsSliderWithEditableValue* a = nullptr;
+    SettingsSliderWithEditableValue* b = nullptr;
 };
 
 } // namespace
@@ -131,6 +148,72 @@ private Q_SLOTS:
         pair.b.slider()->setValue(400);
         QCOMPARE(pair.b.value(), 4.0);
         QCOMPARE(pair.a.value(), 40.0);
+    }
+
+    void cancelPutsBackBothLinkedValues_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<double>("endB");
+        QTest::newRow("same value") << 0 << 20.0;
+        QTest::newRow("offset") << 1 << 80.0;
+        QTest::newRow("scaled") << 2 << 80.0;
+    }
+    void cancelPutsBackBothLinkedValues()
+    {
+        QFETCH(int, mode);
+        QFETCH(double, endB);
+        RevertingPage page;
+        auto* tab = new SettingsTab(&page);
+        page.addTab(tab, QStringLiteral("Audio"));
+        page.a = tab->addSliderWithEditableValue(QStringLiteral("Left:"), 0, 100, 0);
+        page.b = tab->addSliderWithEditableValue(QStringLiteral("Right:"), 0, 100, 0);
+        page.a->setValue(40);
+        page.b->setValue(40);
+        SliderLink* link = tab->addSliderLink(page.a, page.b, mode);
+        link->linkButton()->click();
+
+        page.footer()->cancelButton()->click();
+        QCOMPARE(page.a->value(), 10.0);
+        QCOMPARE(page.b->value(), 70.0);
+        // Still linked, now from the values put back.
+        QVERIFY(link->isLinked());
+        QVERIFY(!link->isCouplingBlocked());
+        page.a->setValue(20);
+        QCOMPARE(page.b->value(), endB);
+    }
+
+    void bracketStaysInsideBesideADefaultButton()
+    {
+        QWidget window;
+        window.resize(620, 300);
+        auto* tab = new SettingsTab(&window);
+        tab->resize(620, 300);
+        auto* a = tab->addSliderWithEditableValue(QStringLiteral("Delay:"), 0, 500, 0,
+                                                  QStringLiteral("ms"), true, 40);
+        auto* b = tab->addSliderWithEditableValue(QStringLiteral("Offset:"), 0, 500, 0,
+                                                  QStringLiteral("ms"));
+        SliderLink* link = tab->addSliderLink(a, b, SliderLink::Same);
+        tab->finishRows();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::sendPostedEvents();
+
+        QWidget* content = tab->content();
+        const QRect bracket = link->geometry();
+        QVERIFY2(content->rect().contains(bracket),
+                 qPrintable(QStringLiteral("bracket at x %1 in content %2 wide")
+                                .arg(bracket.x())
+                                .arg(content->width())));
+        const QRect button(a->defaultButton()->mapTo(content, QPoint()),
+                           a->defaultButton()->size());
+        QVERIFY(!bracket.intersects(button));
+        QVERIFY(bracket.left() >=
+                a->unitLabel()->mapTo(content, QPoint()).x() + a->unitLabel()->width());
+        // Nothing covers the link button: a click lands on it.
+        const QPoint centre =
+            link->linkButton()->mapTo(content, link->linkButton()->rect().center());
+        QCOMPARE(content->childAt(centre), link->linkButton());
+        QCOMPARE(content->childAt(button.center()), a->defaultButton());
     }
 
     void popupStaysOnScreen()

@@ -83,6 +83,8 @@ private Q_SLOTS:
         QTest::newRow("minus") << "-5" << QValidator::Invalid;
         QTest::newRow("leading space") << " 8080" << QValidator::Invalid;
         QTest::newRow("letters after") << "80x" << QValidator::Invalid;
+        QTest::newRow("group separator") << "8,080" << QValidator::Invalid;
+        QTest::newRow("decimal point") << "8080.0" << QValidator::Invalid;
     }
 
     void unsignedInt()

@@ -24,6 +24,30 @@ BonjourInfo record(const std::string& name, const std::string& host = std::strin
     return info;
 }
 
+// A card a family puts on the window for one of its devices; going away, it still talks to
+// both, as cards do.
+class FamilyCard : public QFrame
+{
+public:
+    FamilyCard(TestFamily* family, TestDevice* device, QWidget* window)
+        : QFrame(window)
+        , m_family(family)
+        , m_device(device)
+    {
+    }
+    ~FamilyCard() override
+    {
+        if (TestFamily::journal)
+            TestFamily::journal->append(m_family ? QStringLiteral("card:") + m_family->name() +
+                                                       QLatin1Char(':') + m_device->productName()
+                                                 : QStringLiteral("card:family gone"));
+    }
+
+private:
+    QPointer<TestFamily> m_family;
+    TestDevice* m_device;
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -49,6 +73,7 @@ private Q_SLOTS:
     void closingAsksFamiliesInOrderAndStopsAtTheFirstRefusal();
     void deviceActionsReachTheOwningFamilyOnly();
     void destructionStopsEveryFamilyInLoadOrder();
+    void cardsGoBeforeTheirFamilies();
 
 private:
     MainWindow* makeWindow();
@@ -391,6 +416,24 @@ void TestMainWindow::destructionStopsEveryFamilyInLoadOrder()
     delete m_window;
     m_window = nullptr;
     QCOMPARE(m_journal, (QStringList{"A:stopDiscovery", "B:stopDiscovery"}));
+}
+
+void TestMainWindow::cardsGoBeforeTheirFamilies()
+{
+    TestFamily* a = addFamily("A");
+    TestFamily* b = addFamily("B");
+    run();
+    new FamilyCard(a, a->addDevice("First"), m_window);
+    new FamilyCard(b, b->addDevice("Second"), m_window);
+    for (TestFamily* family : {a, b}) {
+        const QString gone = family->name() + QStringLiteral(":destroyed");
+        connect(family, &QObject::destroyed, this, [this, gone] { m_journal.append(gone); });
+    }
+    m_journal.clear();
+    delete m_window;
+    m_window = nullptr;
+    QCOMPARE(m_journal, (QStringList{"A:stopDiscovery", "B:stopDiscovery", "card:B:Second",
+                                     "card:A:First", "A:destroyed", "B:destroyed"}));
 }
 
 QTEST_MAIN(TestMainWindow)
