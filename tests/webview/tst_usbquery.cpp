@@ -1,3 +1,4 @@
+#include "forwardingusbdevice.h"
 #include "novabench.h"
 #include "tests/usb/simdevicefixture.h"
 
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void failedRequestsNameTheirNumber();
     void serialNumber_data();
     void serialNumber();
+    void repliesEndWhereTheTransferEnded();
 
 private:
     IUSBDevice* plug(Sim::NovaRecorder::Options options = {})
@@ -196,6 +198,28 @@ void TestUsbQuery::serialNumber()
     faults.stallRequest = 1;
     m_bench->setBusFaults(faults);
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, ::serialNumber(device));
+}
+
+void TestUsbQuery::repliesEndWhereTheTransferEnded()
+{
+    IUSBDevice* device = plug();
+    m_bench->recorder().keyValue().setValue("DeviceName", "Kestrel Alder One");
+    // A layer that moved fewer bytes than were asked for: whatever lies past them in the
+    // buffer is not part of the reply.
+    auto* shortened = new ForwardingUsbDevice(
+        device, [](UsbControlRequest* request, const std::function<CVNUsbStatus()>& transfer) {
+            const CVNUsbStatus status = transfer();
+            if (status == kCVNUsbSuccess && (request->bmRequestType & 0x80) && request->wLength > 4)
+                request->transferred = 8;
+            return status;
+        });
+    {
+        UsbQueryInterface query(shortened);
+        QCOMPARE(query.query("DeviceName"), std::string("Kestrel "));
+    }
+    // 8 bytes of a string descriptor: its length byte claims more, three code units came.
+    QCOMPARE(::serialNumber(shortened), std::wstring(L"NV1"));
+    shortened->Release();
 }
 
 QTEST_GUILESS_MAIN(TestUsbQuery)

@@ -234,10 +234,11 @@ void USBStreaming2HostInterface::readBulk(std::vector<uint8_t>& message)
     if (state != kStateReady && state != kStateReplyReady)
         throw VornOSRPC::Exception("invalid state");
     const uint64_t chunk =
-        std::min<uint64_t>(message.capacity() / m_inChunk * m_inChunk + m_inChunk, kMaxReplySize);
+        std::min<uint64_t>(message.capacity() / m_inChunk * m_inChunk + m_inChunk, m_maxReplySize);
     size_t received = 0;
     for (;;) {
-        if (received + chunk > kMaxReplySize)
+        // A unit that never ends its reply is cut off here (at most one chunk past).
+        if (received > m_maxReplySize)
             throw VornOSRPC::Exception("Reply too large");
         message.resize(received + size_t(chunk));
         uint32_t length = uint32_t(chunk);
@@ -268,7 +269,7 @@ void USBStreaming2HostInterface::readControl(std::vector<uint8_t>& message)
                                              kRequestTimeoutMs, &transferred) != kCVNUsbSuccess ||
             !StreamingReplyChunk::payloadLength(chunk, transferred, &length))
             throw VornOSRPC::Exception("Failed to read data result");
-        if (message.size() + length > kMaxReplySize)
+        if (message.size() + length > m_maxReplySize)
             throw VornOSRPC::Exception("Reply too large");
         message.insert(message.end(), chunk + StreamingReplyChunk::kHeaderSize,
                        chunk + StreamingReplyChunk::kHeaderSize + length);

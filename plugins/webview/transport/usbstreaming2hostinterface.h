@@ -67,6 +67,8 @@ public:
     uint8_t interfaceNumber() const { return m_interfaceNumber; }
     // Tests shorten the pauses; the product keeps the system clock.
     void setClock(std::shared_ptr<CVN::USB::WaitClock> clock);
+    // Lowers the reply limit (tests).
+    void setMaxReplySize(uint64_t bytes) { m_maxReplySize = bytes; }
 
 private:
     uint8_t readState();
@@ -89,4 +91,5 @@ private:
     uint64_t m_outChunk = 0;
     uint8_t m_inPipe = 0;
     uint64_t m_inChunk = 0;
+    uint64_t m_maxReplySize = kMaxReplySize;
 };
