@@ -28,6 +28,15 @@ int NovaStreamingFunction::messagesHandled() const
     return m_messages;
 }
 
+int NovaStreamingFunction::waitingReads() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int n = 0;
+    for (const auto& read : m_reads)
+        n += read->isCancelled() ? 0 : 1;
+    return n;
+}
+
 bool NovaStreamingFunction::controlMessageComplete() const
 {
     // The RPC header's first word is the message's whole length.

@@ -50,6 +50,8 @@ public:
     void reset();
 
     int messagesHandled() const;
+    // IN reads the host has started and the unit has not answered.
+    int waitingReads() const;
 
 private:
     void finishMessageLocked(std::vector<uint8_t> message,
