@@ -25,6 +25,7 @@ private Q_SLOTS:
     void failedRequestsNameTheirNumber();
     void serialNumber_data();
     void serialNumber();
+    void repliesEndWhereTheTransferEnded_data();
     void repliesEndWhereTheTransferEnded();
 
 private:
@@ -200,25 +201,41 @@ void TestUsbQuery::serialNumber()
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, ::serialNumber(device));
 }
 
+void TestUsbQuery::repliesEndWhereTheTransferEnded_data()
+{
+    QTest::addColumn<int>("moved");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("serial");
+    // A string descriptor's length byte claims more than arrived: only what arrived counts.
+    QTest::newRow("eight bytes") << 8 << "Kestrel "
+                                 << "NV1";
+    QTest::newRow("one byte") << 1 << "K"
+                              << "";
+    QTest::newRow("nothing") << 0 << ""
+                             << "";
+}
+
 void TestUsbQuery::repliesEndWhereTheTransferEnded()
 {
+    QFETCH(int, moved);
+    QFETCH(QString, value);
+    QFETCH(QString, serial);
     IUSBDevice* device = plug();
     m_bench->recorder().keyValue().setValue("DeviceName", "Kestrel Alder One");
     // A layer that moved fewer bytes than were asked for: whatever lies past them in the
     // buffer is not part of the reply.
     auto* shortened = new ForwardingUsbDevice(
-        device, [](UsbControlRequest* request, const std::function<CVNUsbStatus()>& transfer) {
+        device, [moved](UsbControlRequest* request, const std::function<CVNUsbStatus()>& transfer) {
             const CVNUsbStatus status = transfer();
             if (status == kCVNUsbSuccess && (request->bmRequestType & 0x80) && request->wLength > 4)
-                request->transferred = 8;
+                request->transferred = uint32_t(moved);
             return status;
         });
     {
         UsbQueryInterface query(shortened);
-        QCOMPARE(query.query("DeviceName"), std::string("Kestrel "));
+        QCOMPARE(QString::fromStdString(query.query("DeviceName")), value);
     }
-    // 8 bytes of a string descriptor: its length byte claims more, three code units came.
-    QCOMPARE(::serialNumber(shortened), std::wstring(L"NV1"));
+    QCOMPARE(QString::fromStdWString(::serialNumber(shortened)), serial);
     shortened->Release();
 }
 

@@ -8,7 +8,7 @@ std::wstring UsbStringDescriptor::decode(const uint8_t* reply, size_t transferre
 {
     Platform::ByteReader r(reply, transferred);
     uint8_t length = 0;
-    if (!r.u8(0, &length) || length < 2)
+    if (!r.u8(0, &length) || length < 2 || transferred < 2)
         return {};
     const size_t units = (std::min<size_t>(length, transferred) - 2) / 2;
     std::wstring text;

@@ -9,6 +9,7 @@ class UsbStringDescriptor
 {
 public:
     // The text of a descriptor of which transferred bytes arrived: (bLength - 2) / 2 code
-    // units from offset 2, never past what arrived. Empty when bLength is below 2.
+    // units from offset 2, never past what arrived. Empty when bLength, or what arrived, is
+    // below 2.
     static std::wstring decode(const uint8_t* reply, size_t transferred);
 };
