@@ -35,10 +35,11 @@ if [ "$sanitize" = 1 ]; then
         -DPELLWORTH_SANITIZE=address,undefined
     (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs") || status=1
 
-    # The discovery library's threads under ThreadSanitizer. (The USB tests hand work to the GUI
+    # The discovery library's threads and the web-view USB transports (their notifier and
+    # completion threads) under ThreadSanitizer. (The other USB tests hand work to the GUI
     # thread through Qt's event queue, whose locks Debian's Qt hides from the sanitizer.)
     tsan=$build-tsan
-    threaded='^discovery_'
+    threaded='^(discovery_|webview_usb)'
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
