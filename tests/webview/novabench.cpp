@@ -2,26 +2,7 @@
 
 #include "tests/usb/simdevicefixture.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 using namespace CVN::USB;
-
-namespace {
-
-bool poll(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-} // namespace
 
 NovaBench::NovaBench(Sim::NovaRecorder::Options options)
     : NovaBench(std::make_shared<Sim::NovaRecorder>(options))
@@ -43,28 +24,15 @@ NovaBench::~NovaBench()
 
 IUSBDevice* NovaBench::device()
 {
-    if (!poll([this] { return m_recorder->isAttached(); }, 5000))
-        return nullptr;
-    DeviceCollector collector;
-    NotificationRegistration* r = registerCollector(&collector);
-    IUSBDevice* found = nullptr;
-    if (collector.arrivals.size() == 1) {
-        found = collector.arrivals[0];
-        found->AddRef();
+    IUSBDevice* found = waitForDevice(*m_recorder);
+    if (found)
         m_devices.push_back(found);
-    }
-    CVNUsb_UnregisterDeviceNotifications(r);
     return found;
 }
 
 bool NovaBench::waitForReenumeration(Sim::DeviceId old, int timeoutMs)
 {
-    return poll(
-        [&] {
-            const Sim::DeviceId now = m_recorder->id();
-            return now && now != old;
-        },
-        timeoutMs);
+    return waitForNewBusId(*m_recorder, old, timeoutMs);
 }
 
 std::vector<Sim::LogEntry> NovaBench::log() const
