@@ -99,6 +99,25 @@ int NovaDfuFunction::installs() const
     return m_installs;
 }
 
+std::vector<ControlSetup> NovaDfuFunction::requests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+int NovaDfuFunction::resets() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_resets;
+}
+
+void NovaDfuFunction::clearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+    m_resets = 0;
+}
+
 uint32_t NovaDfuFunction::stallLocked()
 {
     if (m_bootloader) {
@@ -249,6 +268,7 @@ uint32_t NovaDfuFunction::control(const ControlSetup& setup, const std::vector<u
     uint32_t status = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back(setup);
         if (m_bootloader) {
             status = dfuRequest(setup, out, in, &leave);
         } else {
@@ -273,6 +293,7 @@ void NovaDfuFunction::usbReset()
     bool toBootloader = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_resets;
         if (!m_bootloader) {
             toBootloader = m_state == kAppDetach;
         } else {

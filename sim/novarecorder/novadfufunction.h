@@ -89,6 +89,11 @@ public:
     std::vector<uint8_t> installedImage() const;
     // How many images were installed.
     int installs() const;
+    // Every class request the interface took, in either persona, in order (the bus's log
+    // starts afresh with each re-enumeration), and the USB resets it saw.
+    std::vector<ControlSetup> requests() const;
+    int resets() const;
+    void clearRequests();
 
 private:
     uint32_t runtimeRequest(const ControlSetup& setup, std::vector<uint8_t>* in);
@@ -114,6 +119,8 @@ private:
     std::vector<uint8_t> m_installed;
     bool m_manifested = false;
     int m_installs = 0;
+    std::vector<ControlSetup> m_requests;
+    int m_resets = 0;
 };
 
 } // namespace Sim

@@ -84,7 +84,8 @@ private:
                                        Sim::NovaRecorder::Faults faults = {});
     // A class request to the loader's DFU interface, outside the DFU interface under test.
     CVNUsbStatus rawRequest(bool in, uint8_t request, uint16_t value, std::vector<uint8_t> data);
-    std::vector<Sim::LogEntry> dfuRequests(uint8_t request) const;
+    // The DFU requests with this bRequest since the last clear, as the unit saw them.
+    std::vector<Sim::ControlSetup> dfuRequests(uint8_t request) const;
 
     std::unique_ptr<NovaBench> m_bench;
     std::shared_ptr<ManualClock> m_clock;
@@ -121,12 +122,12 @@ CVNUsbStatus TestUsbDfu::rawRequest(bool in, uint8_t request, uint16_t value,
         1000);
 }
 
-std::vector<Sim::LogEntry> TestUsbDfu::dfuRequests(uint8_t request) const
+std::vector<Sim::ControlSetup> TestUsbDfu::dfuRequests(uint8_t request) const
 {
-    std::vector<Sim::LogEntry> out;
-    for (const auto& e : m_bench->classRequests(m_bench->recorder().dfuInterface()))
-        if (e.setup.request == request)
-            out.push_back(e);
+    std::vector<Sim::ControlSetup> out;
+    for (const auto& setup : m_bench->recorder().dfu().requests())
+        if (setup.request == request)
+            out.push_back(setup);
     return out;
 }
 
@@ -150,7 +151,7 @@ void TestUsbDfu::downloadGoesInBlocksOfTheTransferSize()
     QVERIFY(dfu);
     QCOMPARE(dfu->transferSize(), uint16_t(transferSize));
     QVERIFY(dfu->enterIdle());
-    m_bench->clearLog();
+    m_bench->recorder().dfu().clearRequests();
     const Sim::DeviceId before = m_bench->id();
     const std::vector<uint8_t> bytes = image(size_t(size));
     std::vector<std::pair<uint64_t, uint64_t>> progress;
@@ -161,15 +162,15 @@ void TestUsbDfu::downloadGoesInBlocksOfTheTransferSize()
     QCOMPARE(dnloads.size(), blocks.size() + 1);
     uint64_t sent = 0;
     for (size_t i = 0; i < blocks.size(); ++i) {
-        QCOMPARE(dnloads[i].setup.requestType, uint8_t(0x21));
-        QCOMPARE(dnloads[i].setup.value, uint16_t(i));
-        QCOMPARE(uint32_t(dnloads[i].data.size()), blocks[i]);
+        QCOMPARE(dnloads[i].requestType, uint8_t(0x21));
+        QCOMPARE(dnloads[i].value, uint16_t(i));
+        QCOMPARE(uint32_t(dnloads[i].length), blocks[i]);
         sent += blocks[i];
         QCOMPARE(progress.at(i), std::make_pair(sent, uint64_t(size)));
     }
     // The empty block that ends the download carries the next number.
-    QCOMPARE(dnloads.back().setup.value, uint16_t(blocks.size()));
-    QCOMPARE(dnloads.back().setup.length, uint16_t(0));
+    QCOMPARE(dnloads.back().value, uint16_t(blocks.size()));
+    QCOMPARE(dnloads.back().length, uint16_t(0));
     QCOMPARE(m_bench->recorder().dfu().blockSizes(), blocks);
 
     // Manifested, the unit waited for its reset and came back with the image.
@@ -220,13 +221,13 @@ void TestUsbDfu::enterIdleBringsTheLoaderToIdle()
         QCOMPARE(rawRequest(false, 1, 5, image(16)), kCVNUsbSuccess);
         QCOMPARE(m_bench->recorder().dfu().state(), NovaDfuFunction::kDfuError);
     }
-    m_bench->clearLog();
+    m_bench->recorder().dfu().clearRequests();
     QVERIFY(dfu->enterIdle());
     QCOMPARE(m_bench->recorder().dfu().state(), NovaDfuFunction::kDfuIdle);
-    const auto requests = m_bench->classRequests(m_bench->recorder().dfuInterface());
+    const auto requests = m_bench->recorder().dfu().requests();
     QCOMPARE(int(requests.size()), fix < 0 ? 2 : 3);
     if (fix >= 0)
-        QCOMPARE(requests[1].setup.request, uint8_t(fix));
+        QCOMPARE(requests[1].request, uint8_t(fix));
 }
 
 void TestUsbDfu::detachFromTheApplication_data()
@@ -246,15 +247,11 @@ void TestUsbDfu::detachFromTheApplication()
     QVERIFY(dfu);
     const Sim::DeviceId before = m_bench->id();
     const std::wstring serial = serialNumber(m_device);
-    m_bench->clearLog();
     QVERIFY(!dfu->enterIdle());
     const auto detach = dfuRequests(0);
     QCOMPARE(int(detach.size()), 1);
-    QCOMPARE(detach[0].setup.value, uint16_t(1000));
-    int resets = 0;
-    for (const auto& e : m_bench->log())
-        resets += e.kind == Sim::LogEntry::ResetDevice;
-    QCOMPARE(resets, willDetach ? 0 : 1);
+    QCOMPARE(detach[0].value, uint16_t(1000));
+    QCOMPARE(m_bench->recorder().dfu().resets(), willDetach ? 0 : 1);
 
     QVERIFY(m_bench->waitForReenumeration(before));
     QVERIFY(m_bench->recorder().isBootloader());
@@ -411,7 +408,7 @@ void TestUsbDfu::cancelEndsTheWait()
     // Seen within one slice of the long pause.
     QVERIFY(clock->sleptMs() <= 1000 + WebViewUsb::PollTimer::kCancelSliceMs);
     // A flag raised before a download stops it before its first block.
-    m_bench->clearLog();
+    m_bench->recorder().dfu().clearRequests();
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, dfu->download(image(10)));
     QVERIFY(dfuRequests(1).empty());
 }
