@@ -76,6 +76,7 @@ private Q_SLOTS:
     void failuresNameTheirCause();
     void finalBlockFailureIsATimeOut();
     void shortFunctionalDescriptorIsRefused();
+    void zeroTransferSizeIsRefused();
     void pollPausesAreCapped();
     void cancelEndsTheWait();
 
@@ -371,6 +372,20 @@ void TestUsbDfu::shortFunctionalDescriptorIsRefused()
     } catch (const std::runtime_error& e) {
         QCOMPARE(e.what(), "Unable to find associated functional descriptor");
     }
+}
+
+void TestUsbDfu::zeroTransferSizeIsRefused()
+{
+    // Blocks of 0 bytes would never end the download.
+    auto dfu = open(bootloader(0));
+    QVERIFY(dfu);
+    try {
+        dfu->download(image(10));
+        QFAIL("a download in blocks of 0 bytes");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(e.what(), "Device reports a transfer size of 0\n");
+    }
+    QVERIFY(dfuRequests(1).empty());
 }
 
 void TestUsbDfu::pollPausesAreCapped()

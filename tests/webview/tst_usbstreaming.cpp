@@ -53,6 +53,7 @@ private Q_SLOTS:
     void endlessReplyIsCutOff_data();
     void endlessReplyIsCutOff();
     void claimedInterfaceIsRefused();
+    void bulkPipeWithoutPacketSizeIsRefused();
     void waitReadyStartStopAndIdentity();
 
 private:
@@ -314,6 +315,34 @@ void TestUsbStreaming::claimedInterfaceIsRefused()
     NotificationRegistration* again = registerCollector(&collector);
     QVERIFY(std::make_unique<USBStreaming2HostInterface>(collector.arrivals.at(0)));
     CVNUsb_UnregisterDeviceNotifications(again);
+}
+
+void TestUsbStreaming::bulkPipeWithoutPacketSizeIsRefused()
+{
+    // Whole packets of 0 bytes cannot be counted: the unit is not taken.
+    m_bench.reset();
+    Sim::NovaRecorder::Options options;
+    options.bulkPacketSize = 0;
+    m_bench = std::make_unique<NovaBench>(options);
+    IUSBDevice* device = m_bench->device();
+    QVERIFY(device);
+    try {
+        USBStreaming2HostInterface stream(device);
+        QFAIL("a bulk pipe without a packet size was taken");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(e.what(), "Failed to get properties of usb pipe with index 1");
+    }
+    // The claim was given up again: another holder of the unit gets as far.
+    DeviceCollector collector;
+    NotificationRegistration* r = registerCollector(&collector);
+    QCOMPARE(int(collector.arrivals.size()), 1);
+    try {
+        USBStreaming2HostInterface stream(collector.arrivals[0]);
+        QFAIL("a bulk pipe without a packet size was taken");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(e.what(), "Failed to get properties of usb pipe with index 1");
+    }
+    CVNUsb_UnregisterDeviceNotifications(r);
 }
 
 void TestUsbStreaming::waitReadyStartStopAndIdentity()
