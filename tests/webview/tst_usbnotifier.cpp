@@ -126,6 +126,7 @@ private Q_SLOTS:
     void arrivalWithoutCallbackIsIgnored();
     void startTwiceKeepsOneThread();
     void adaptersCompleteOnTheirOwnThreadForNotifiedUnits();
+    void unitsComeAndGoWhileTransfersRun();
     void eventSinkReachesUnitsBeforeTheDelegate_data();
     void eventSinkReachesUnitsBeforeTheDelegate();
 };
@@ -247,6 +248,62 @@ void TestUsbNotifier::adaptersCompleteOnTheirOwnThreadForNotifiedUnits()
         QVERIFY(onAdapterThread);
     }
     unit->Release();
+}
+
+void TestUsbNotifier::unitsComeAndGoWhileTransfersRun()
+{
+    // Each round: a unit arrives, a transfer runs on it through the adapters, and the unit
+    // leaves, some of the time with a read still pending.
+    constexpr int kRounds = 20;
+    std::mutex mutex;
+    std::vector<IUSBDevice*> units;
+    std::atomic<int> removals{0};
+    UsbNotifier notifier({0xBE1D});
+    notifier.setOnArrived([&](IUSBDevice* device) {
+        std::lock_guard<std::mutex> lock(mutex);
+        device->AddRef();
+        units.push_back(device);
+    });
+    notifier.setOnRemoved([&](IUSBDevice*) { ++removals; });
+    auto arrived = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return int(units.size());
+    };
+    QVERIFY(notifier.start());
+    Sim::UsbBus& bus = Sim::UsbBus::instance();
+    for (int round = 0; round < kRounds; ++round) {
+        const Sim::DeviceId id = bus.plug(recorder(0xBE1D, "R" + std::to_string(round)));
+        QTRY_COMPARE_WITH_TIMEOUT(arrived(), round + 1, kWaitMs);
+        IUSBDevice* unit = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            unit = units.back();
+        }
+        std::atomic<int> ended{0};
+        {
+            CVN::AbstractUSB::CVNUSB::CVNUSBDevice device(unit);
+            auto streaming = device.openInterface(0xFF, 2);
+            QVERIFY(streaming && streaming->open());
+            streaming->controlTransfer(false, 0, 0, nullptr, 0);
+            const auto message = VornOSRPC::RpcMessage::exchangeWord(uint32_t(round));
+            streaming->writeAsync(1, message.data(), uint32_t(message.size()),
+                                  [&](CVN::AbstractUSB::USBResult) { ++ended; });
+            std::vector<uint8_t> reply(64);
+            streaming->readAsync(2, reply.data(), uint32_t(reply.size()),
+                                 [&](CVN::AbstractUSB::USBResult, uint32_t) { ++ended; });
+            QTRY_COMPARE_WITH_TIMEOUT(ended.load(), 2, kWaitMs);
+            if (round % 2)
+                streaming->readAsync(2, reply.data(), uint32_t(reply.size()),
+                                     [&](CVN::AbstractUSB::USBResult, uint32_t) { ++ended; });
+            bus.unplug(id);
+            QTRY_COMPARE_WITH_TIMEOUT(removals.load(), round + 1, kWaitMs);
+            if (round % 2)
+                QTRY_COMPARE_WITH_TIMEOUT(ended.load(), 3, kWaitMs);
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    for (IUSBDevice* unit : units)
+        unit->Release();
 }
 
 void TestUsbNotifier::eventSinkReachesUnitsBeforeTheDelegate_data()
