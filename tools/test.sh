@@ -47,11 +47,11 @@ if [ "$sanitize" = 1 ]; then
         -DPELLWORTH_SANITIZE=address,undefined
     (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs") || status=1
 
-    # The discovery library's and the USB layer's threads under ThreadSanitizer. (The USB
-    # recipients mark their hand-over through Qt's event queue, whose locks Debian's Qt hides
-    # from the sanitizer.)
+    # Every threaded area under ThreadSanitizer: the discovery threads, the USB layer and its
+    # recipients, the device notifiers and updater threads of the plug-ins, and the web-view
+    # transports' notifier and completion threads.
     tsan=$build-tsan
-    threaded='^(discovery|usb)_'
+    threaded='^(discovery|usb|recorder|deck|webview)_'
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')

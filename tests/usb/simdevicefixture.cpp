@@ -1,5 +1,10 @@
 #include "simdevicefixture.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <functional>
+
 using namespace CVN::USB;
 
 ManualClock::TimePoint ManualClock::now() const
@@ -73,4 +78,45 @@ NotificationRegistration* registerCollector(DeviceCollector* collector,
     return CVNUsb_RegisterDeviceNotifications(
         &DeviceCollector::arrived, collector, &DeviceCollector::removed, collector, vendors.data(),
         uint32_t(vendors.size()), products.data(), uint32_t(products.size()), recipient, 0);
+}
+
+namespace {
+
+bool pollFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+} // namespace
+
+IUSBDevice* waitForDevice(const Sim::SimpleUsbDevice& model)
+{
+    if (!pollFor([&] { return model.isAttached(); }, 5000))
+        return nullptr;
+    DeviceCollector collector;
+    NotificationRegistration* r = registerCollector(&collector);
+    IUSBDevice* found = nullptr;
+    if (collector.arrivals.size() == 1) {
+        found = collector.arrivals[0];
+        found->AddRef();
+    }
+    CVNUsb_UnregisterDeviceNotifications(r);
+    return found;
+}
+
+bool waitForNewBusId(const Sim::SimpleUsbDevice& model, Sim::DeviceId old, int timeoutMs)
+{
+    return pollFor(
+        [&] {
+            const Sim::DeviceId now = model.id();
+            return now && now != old;
+        },
+        timeoutMs);
 }

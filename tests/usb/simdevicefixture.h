@@ -53,6 +53,12 @@ struct CountingRecipient : Platform::Recipient
     bool postMessage(Platform::Message) override { return ++posts, true; }
 };
 
+// Waits (up to 5 s) for the model to be on the bus, then gives the device the layer reports
+// for it, with one reference for the caller; null when it does not come or is not alone.
+CVN::USB::IUSBDevice* waitForDevice(const Sim::SimpleUsbDevice& model);
+// Waits until the model has left and come back under a bus id other than old.
+bool waitForNewBusId(const Sim::SimpleUsbDevice& model, Sim::DeviceId old, int timeoutMs = 5000);
+
 // Registers without a recipient: the devices present are reported at once.
 CVN::USB::NotificationRegistration* registerCollector(DeviceCollector* collector,
                                                       std::vector<uint32_t> vendors = {},

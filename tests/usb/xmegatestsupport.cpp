@@ -2,9 +2,6 @@
 
 #include "simdevicefixture.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 using namespace CVN::USB;
 
 std::shared_ptr<Sim::XmegaUnit> makeUnit(uint16_t productId, bool bootloader)
@@ -35,33 +32,15 @@ Sim::DeviceId XmegaBench::id() const
 
 CVN::USB::IUSBDevice* XmegaBench::device()
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!m_unit->isAttached() && timer.elapsed() < 5000)
-        QThread::msleep(1);
-    DeviceCollector collector;
-    NotificationRegistration* r = registerCollector(&collector);
-    IUSBDevice* found = nullptr;
-    if (collector.arrivals.size() == 1) {
-        found = collector.arrivals[0];
-        found->AddRef();
+    IUSBDevice* found = waitForDevice(*m_unit);
+    if (found)
         m_devices.push_back(found);
-    }
-    CVNUsb_UnregisterDeviceNotifications(r);
     return found;
 }
 
 bool XmegaBench::waitForReenumeration(Sim::DeviceId old)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 5000) {
-        const Sim::DeviceId now = m_unit->id();
-        if (now && now != old)
-            return true;
-        QThread::msleep(1);
-    }
-    return false;
+    return waitForNewBusId(*m_unit, old);
 }
 
 std::vector<Sim::LogEntry> XmegaBench::log() const
