@@ -28,7 +28,7 @@ public:
         uint8_t applicationState = 3;
         uint32_t fpgaVersion = 0;
         uint32_t cpuChecksum = 0xC0FB1F17;
-        std::string releaseText = "VERSION:7.1";
+        std::string releaseText = "7.1";
         std::string unitName = "Alder";
         std::string savedUnitName = "Alder";
         int saves = 0;
