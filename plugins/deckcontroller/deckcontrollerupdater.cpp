@@ -40,8 +40,9 @@ void DeckControllerUpdater::run()
     m_rangeStart = 0.0f;
     m_rangeEnd = 1.0f;
     const bool succeeded = update();
-    emit complete(succeeded);
+    // Idle before the end is told, so that whoever hears it can start the next run.
     m_running = false;
+    emit complete(succeeded);
 }
 
 void DeckControllerUpdater::report(float fraction)

@@ -352,25 +352,26 @@ bool DeckControllerXmegaDevice::pollUntil(const std::function<Poll()>& check)
     }
 }
 
-bool DeckControllerXmegaDevice::waitIdle()
+bool DeckControllerXmegaDevice::waitWhile(bool (*flag)(XmegaUSBDevice& device, bool& set))
 {
     return pollUntil([&] {
         std::shared_ptr<XmegaUSBDevice> device = usb();
-        bool busy = true;
-        if (!device || !device->isBusy(busy))
+        bool set = true;
+        if (!device || !flag(*device, set))
             return Poll::Failed;
-        return busy ? Poll::Again : Poll::Done;
+        return set ? Poll::Again : Poll::Done;
     });
+}
+
+bool DeckControllerXmegaDevice::waitIdle()
+{
+    return waitWhile([](XmegaUSBDevice& device, bool& busy) { return device.isBusy(busy); });
 }
 
 bool DeckControllerXmegaDevice::waitReadClear()
 {
-    return pollUntil([&] {
-        std::shared_ptr<XmegaUSBDevice> device = usb();
-        bool busy = true;
-        if (!device || !DeckControllerXmegaRequests(*device).getReadStatus(busy))
-            return Poll::Failed;
-        return busy ? Poll::Again : Poll::Done;
+    return waitWhile([](XmegaUSBDevice& device, bool& reading) {
+        return DeckControllerXmegaRequests(device).getReadStatus(reading);
     });
 }
 

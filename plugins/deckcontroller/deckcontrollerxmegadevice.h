@@ -99,6 +99,8 @@ private:
     template<class F, class R> R reported(const char* operation, R failed, F&& body);
 
     bool pollUntil(const std::function<Poll()>& check);
+    // Polls a status flag of the unit until it is clear.
+    bool waitWhile(bool (*flag)(XmegaUSBDevice& device, bool& set));
     bool waitIdle();
     bool waitReadClear();
     bool waitErase(const std::function<void(uint32_t done, uint32_t total)>& progress);

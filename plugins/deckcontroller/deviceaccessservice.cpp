@@ -3,16 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-std::string textUpToNul(const std::vector<uint8_t>& bytes)
-{
-    const auto end = std::find(bytes.begin(), bytes.end(), uint8_t(0));
-    return std::string(bytes.begin(), end);
-}
-
-} // namespace
-
 DeviceAccessService::DeviceAccessService()
     : DeckControllerService("DeviceAccess")
 {
@@ -37,24 +27,24 @@ uint32_t DeviceAccessService::cpuChecksum()
 
 std::string DeviceAccessService::releaseText()
 {
-    std::vector<uint8_t> text(kReleaseTextSize, 0);
-    VornOSRPC::RpcBuffer buffer;
-    buffer.output = true;
-    buffer.data = text.data();
-    buffer.size = text.size();
-    call(kReleaseText, nullptr, 0, &buffer, 1);
-    return textUpToNul(text);
+    return fieldText(kReleaseText, kReleaseTextSize);
 }
 
 std::string DeviceAccessService::unitName()
 {
-    std::vector<uint8_t> name(kUnitNameSize, 0);
+    return fieldText(kUnitName, kUnitNameSize);
+}
+
+std::string DeviceAccessService::fieldText(Method method, uint32_t size)
+{
+    std::vector<uint8_t> text(size, 0);
     VornOSRPC::RpcBuffer buffer;
     buffer.output = true;
-    buffer.data = name.data();
-    buffer.size = name.size();
-    call(kUnitName, nullptr, 0, &buffer, 1);
-    return textUpToNul(name);
+    buffer.data = text.data();
+    buffer.size = text.size();
+    call(method, nullptr, 0, &buffer, 1);
+    const auto end = std::find(text.begin(), text.end(), uint8_t(0));
+    return std::string(text.begin(), end);
 }
 
 void DeviceAccessService::setUnitName(const std::string& name)

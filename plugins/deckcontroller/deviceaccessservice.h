@@ -29,4 +29,8 @@ public:
     std::string releaseText();
     std::string unitName();
     void setUnitName(const std::string& name);
+
+private:
+    // A text field of the unit: up to its first NUL, at most size bytes.
+    std::string fieldText(Method method, uint32_t size);
 };
