@@ -145,14 +145,23 @@ void DeckControllerUnit::installDeckRequests()
         uint32_t address = 0;
         if (out.size() != 4 || !Platform::ByteReader(out.data(), 4).u32(0, &address))
             return Usbd::kStall;
+        uint16_t selected = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            selected = m_selectedTarget;
+        }
+        // Nothing writes while the unit serves a read: one look at the flash serves it all.
+        std::vector<uint8_t> flash = target(selected).bytes;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_reading = true;
         m_readAddress = address;
+        m_readFlash = std::move(flash);
         return Usbd::kSuccess;
     });
     running(kVendorOut, 0x3B, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_reading = false;
+        m_readFlash.clear();
         m_readStatusLeft = m_faults.readStatusPolls;
         return Usbd::kSuccess;
     });
@@ -227,6 +236,7 @@ void DeckControllerUnit::attached(UsbBus* bus, DeviceId id)
     m_streamBusyLeft = 0;
     m_incoming.clear();
     m_reading = false;
+    m_readFlash.clear();
     m_readStatusLeft = 0;
     m_selectedTarget = 0;
 }
@@ -314,29 +324,19 @@ void DeckControllerUnit::streamOut(const TransferPtr& transfer)
 
 void DeckControllerUnit::memoryIn(const TransferPtr& transfer)
 {
-    uint32_t address = 0;
-    uint16_t selected = 0;
+    std::vector<uint8_t> data;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_reading) {
+        if (!m_reading || m_readAddress >= m_readFlash.size()) {
             transfer->complete(Usbd::kStall);
             return;
         }
-        address = m_readAddress;
-        selected = m_selectedTarget;
-    }
-    const std::vector<uint8_t> bytes = target(selected).bytes;
-    if (address >= bytes.size()) {
-        transfer->complete(Usbd::kStall);
-        return;
-    }
-    const size_t n = std::min<size_t>(transfer->inLength(), bytes.size() - address);
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        const size_t n = std::min<size_t>(transfer->inLength(), m_readFlash.size() - m_readAddress);
+        const auto from = m_readFlash.begin() + long(m_readAddress);
+        data.assign(from, from + long(n));
         m_readAddress += uint32_t(n);
     }
-    transfer->complete(Usbd::kSuccess, std::vector<uint8_t>(bytes.begin() + long(address),
-                                                            bytes.begin() + long(address + n)));
+    transfer->complete(Usbd::kSuccess, data);
 }
 
 DeckControllerUnit::Persona DeckControllerUnit::persona() const

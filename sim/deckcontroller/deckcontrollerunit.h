@@ -119,6 +119,7 @@ private:
     // Memory read.
     bool m_reading = false;
     uint32_t m_readAddress = 0;
+    std::vector<uint8_t> m_readFlash;
     int m_readStatusLeft = 0;
 };
 
