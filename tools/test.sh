@@ -38,7 +38,7 @@ if [ "$sanitize" = 1 ]; then
     # The discovery library's threads under ThreadSanitizer. (The USB tests hand work to the GUI
     # thread through Qt's event queue, whose locks Debian's Qt hides from the sanitizer.)
     tsan=$build-tsan
-    threaded='^discovery_'
+    threaded='^(discovery|deck)_'
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')

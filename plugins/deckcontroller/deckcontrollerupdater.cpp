@@ -13,13 +13,19 @@ DeckControllerUpdater::DeckControllerUpdater()
 
 DeckControllerUpdater::~DeckControllerUpdater()
 {
-    wait();
+    waitForEnd();
     m_device = nullptr;
+}
+
+void DeckControllerUpdater::waitForEnd()
+{
+    wait();
+    m_runsEnded.load(std::memory_order_acquire);
 }
 
 void DeckControllerUpdater::setDevice(IDeckControllerDevice* device)
 {
-    wait();
+    waitForEnd();
     m_device = device;
 }
 
@@ -28,7 +34,7 @@ bool DeckControllerUpdater::startUpdate()
     if (m_running.exchange(true))
         return false;
     // A run that has reported its end may still be leaving its thread.
-    wait();
+    waitForEnd();
     start(QThread::InheritPriority);
     return true;
 }
@@ -43,6 +49,7 @@ void DeckControllerUpdater::run()
     // Idle before the end is told, so that whoever hears it can start the next run.
     m_running = false;
     emit complete(succeeded);
+    m_runsEnded.fetch_add(1, std::memory_order_release);
 }
 
 void DeckControllerUpdater::report(float fraction)

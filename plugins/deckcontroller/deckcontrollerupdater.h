@@ -23,6 +23,8 @@ public:
     bool isUpdating() const { return m_running.load(); }
     // Starts an update unless one is running; false when one was.
     bool startUpdate();
+    // Waits until the thread has ended; what it did is then seen by the caller.
+    void waitForEnd();
 
 Q_SIGNALS:
     void progressed(float fraction);
@@ -37,6 +39,9 @@ private:
 
     std::atomic<IDeckControllerDevice*> m_device{nullptr};
     std::atomic<bool> m_running{false};
+    // Counted up as the very last thing a run does: waitForEnd pairs with it, so that the
+    // run's work happens before whatever follows the wait, in terms threads tools can see.
+    std::atomic<int> m_runsEnded{0};
     // The part of the whole job that the entry being written covers.
     float m_rangeStart = 0.0f;
     float m_rangeEnd = 1.0f;

@@ -14,7 +14,7 @@ VisibleDeckControllerFirmwareUpdater::~VisibleDeckControllerFirmwareUpdater()
 {
     // Nothing the thread still sends may reach this half-destroyed object.
     disconnect(&m_updater, nullptr, this, nullptr);
-    m_updater.wait();
+    m_updater.waitForEnd();
 }
 
 bool VisibleDeckControllerFirmwareUpdater::checkDevice()
@@ -24,11 +24,12 @@ bool VisibleDeckControllerFirmwareUpdater::checkDevice()
 
 void VisibleDeckControllerFirmwareUpdater::start()
 {
-    // The signals come from the updater's thread: queued.
-    connect(&m_updater, &DeckControllerUpdater::progressed, this,
-            &VisibleDeckControllerFirmwareUpdater::onProgress, Qt::UniqueConnection);
-    connect(&m_updater, &DeckControllerUpdater::complete, this,
-            &VisibleDeckControllerFirmwareUpdater::onCompletion, Qt::UniqueConnection);
+    // The signals come from the updater's thread: queued. Connected by signature, so that no
+    // slot object is shared with that thread.
+    connect(&m_updater, SIGNAL(progressed(float)), this, SLOT(onProgress(float)),
+            Qt::UniqueConnection);
+    connect(&m_updater, SIGNAL(complete(bool)), this, SLOT(onCompletion(bool)),
+            Qt::UniqueConnection);
     m_updater.startUpdate();
 }
 
