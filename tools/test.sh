@@ -35,7 +35,8 @@ if [ "$sanitize" = 1 ]; then
         -DPELLWORTH_SANITIZE=address,undefined
     (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs") || status=1
 
-    # The discovery library's threads under ThreadSanitizer. (The USB tests hand work to the GUI
+    # The discovery library's threads and the deck controller's updater under ThreadSanitizer.
+    # (The USB tests hand work to the GUI
     # thread through Qt's event queue, whose locks Debian's Qt hides from the sanitizer.)
     tsan=$build-tsan
     threaded='^(discovery|deck)_'

@@ -1,7 +1,7 @@
 #include "plugins/deckcontroller/deckcontrollerxmegadevice.h"
 
-#include "platform/bytereader.h"
 #include "platform/bytewriter.h"
+#include "plugins/deckcontroller/deckcontrollerreplies.h"
 #include "plugins/deckcontroller/deckcontrollerxmegarequests.h"
 #include "plugins/deckcontroller/deviceaccessservice.h"
 #include "plugins/deckcontroller/firmwarecatalogue.h"
@@ -98,39 +98,13 @@ bool DeckControllerXmegaDevice::getProductId(uint16_t& out)
     return true;
 }
 
-bool DeckControllerXmegaDevice::parseReleaseId(const std::string& text, uint16_t& out)
-{
-    static const std::string prefix = "VERSION:";
-    size_t at = text.compare(0, prefix.size(), prefix) == 0 ? prefix.size() : 0;
-    auto number = [&](uint32_t& value) {
-        const size_t from = at;
-        uint64_t v = 0;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            v = v * 10 + uint32_t(text[at] - '0');
-            if (v > 0xFFFFFFFFu)
-                return false;
-            ++at;
-        }
-        value = uint32_t(v);
-        return at > from;
-    };
-    uint32_t major = 0, minor = 0;
-    if (!number(major) || at >= text.size())
-        return false;
-    ++at; // one separator character
-    if (!number(minor))
-        return false;
-    out = uint16_t(minor & 0xFF);
-    return true;
-}
-
 bool DeckControllerXmegaDevice::getReleaseId(uint16_t& out)
 {
     return reported("getReleaseId", false, [&] {
         DeviceAccessService access;
         access.open(rpcDevice(), kServiceOpenTimeoutMs);
         const std::string text = access.releaseText();
-        if (!parseReleaseId(text, out)) {
+        if (!DeckControllerReplies::parseReleaseId(text, out)) {
             std::cerr << "GetProductVersion failed to parse: " << text << std::endl;
             return false;
         }
@@ -419,22 +393,6 @@ bool DeckControllerXmegaDevice::program(uint8_t target, uint32_t address, const 
     return waitIdle();
 }
 
-bool DeckControllerXmegaDevice::isValidBootHeader(const uint8_t* bytes, size_t size)
-{
-    Platform::ByteReader r(bytes, size);
-    uint32_t id = 0, checksum = 0;
-    if (!r.u32(kBootHeaderIdOffset, &id) || id != kBootHeaderId ||
-        !r.u32(kBootHeaderChecksumOffset, &checksum))
-        return false;
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < kBootHeaderSumWords; ++i) {
-        uint32_t word = 0;
-        r.u32(kBootHeaderSumOffset + 4 * i, &word);
-        sum += word;
-    }
-    return checksum == ~sum;
-}
-
 bool DeckControllerXmegaDevice::readRegion(uint32_t address, uint32_t size,
                                            std::vector<uint8_t>& out)
 {
@@ -459,8 +417,8 @@ bool DeckControllerXmegaDevice::writePages(uint32_t address, const uint8_t* data
 bool DeckControllerXmegaDevice::bankHasBootHeader(uint32_t address)
 {
     std::vector<uint8_t> header;
-    return readRegion(address, kBootHeaderSize, header) &&
-           isValidBootHeader(header.data(), header.size());
+    return readRegion(address, DeckControllerReplies::kBootHeaderSize, header) &&
+           DeckControllerReplies::isValidBootHeader(header.data(), header.size());
 }
 
 bool DeckControllerXmegaDevice::bankEquals(uint32_t address, const std::vector<uint8_t>& image)
@@ -478,16 +436,18 @@ bool DeckControllerXmegaDevice::writeBank(uint32_t address, const std::vector<ui
         m_bankSize % m_eraseUnitSize != 0 || m_bankSize % m_pageSize != 0)
         return false;
     // The pages that hold the identification word.
-    const uint32_t idPage = kBootHeaderIdOffset / m_pageSize * m_pageSize;
+    const uint32_t idPage = DeckControllerReplies::kBootHeaderIdOffset / m_pageSize * m_pageSize;
     const uint32_t idPagesLength =
-        (kBootHeaderIdOffset + 3) / m_pageSize * m_pageSize - idPage + m_pageSize;
+        (DeckControllerReplies::kBootHeaderIdOffset + 3) / m_pageSize * m_pageSize - idPage +
+        m_pageSize;
 
     if (address == m_bankA) {
         // Bank A is what the unit boots first: from here on it must not look bootable.
         std::vector<uint8_t> pages;
         if (!readRegion(address + idPage, idPagesLength, pages))
             return false;
-        Platform::ByteWriter(pages.data(), pages.size()).u32(kBootHeaderIdOffset - idPage, 0);
+        Platform::ByteWriter(pages.data(), pages.size())
+            .u32(DeckControllerReplies::kBootHeaderIdOffset - idPage, 0);
         if (!writePages(address + idPage, pages.data(), idPagesLength))
             return false;
     }
@@ -501,7 +461,8 @@ bool DeckControllerXmegaDevice::writeBank(uint32_t address, const std::vector<ui
     // Everything but the identification word, which goes last so that a bank interrupted
     // before it is never booted.
     std::vector<uint8_t> body = image;
-    Platform::ByteWriter(body.data(), body.size()).u32(kBootHeaderIdOffset, 0xFFFFFFFF);
+    Platform::ByteWriter(body.data(), body.size())
+        .u32(DeckControllerReplies::kBootHeaderIdOffset, 0xFFFFFFFF);
     if (!writePages(address, body.data(), m_bankSize))
         return false;
     return writePages(address + idPage, image.data() + idPage, idPagesLength);

@@ -37,13 +37,6 @@ public:
     static constexpr uint32_t kBankA = 0;
     static constexpr uint32_t kBankB = 0x40000;
     static constexpr uint8_t kImageTarget = 0;
-    // Zynq-7000 boot header: identification word and header checksum over words 8 to 17.
-    static constexpr uint32_t kBootHeaderIdOffset = 0x24;
-    static constexpr uint32_t kBootHeaderId = 0x584C4E58;
-    static constexpr uint32_t kBootHeaderSumOffset = 0x20;
-    static constexpr uint32_t kBootHeaderSumWords = 10;
-    static constexpr uint32_t kBootHeaderChecksumOffset = 0x48;
-    static constexpr uint32_t kBootHeaderSize = kBootHeaderChecksumOffset + 4;
 
     static constexpr uint32_t kServiceOpenTimeoutMs = 500;
     static constexpr uint32_t kReadyTimeoutMs = 100;
@@ -85,11 +78,6 @@ public:
 
     // Tests shorten the waits; the product keeps the system clock. Set before use.
     void setClock(std::shared_ptr<CVN::USB::WaitClock> clock);
-
-    // "VERSION:7.1" and "7.1" give 1: the second number's low byte.
-    static bool parseReleaseId(const std::string& text, uint16_t& out);
-    // Whether bytes start with a Zynq boot header whose identification word and checksum hold.
-    static bool isValidBootHeader(const uint8_t* bytes, size_t size);
 
 private:
     enum class Poll { Again, Done, Failed };

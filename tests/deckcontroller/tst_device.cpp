@@ -1,5 +1,6 @@
 #include "deckbench.h"
 
+#include "plugins/deckcontroller/deckcontrollerreplies.h"
 #include "plugins/deckcontroller/streaming2xmegausbdevice.h"
 
 #include <QtTest>
@@ -108,7 +109,7 @@ void TestDevice::releaseIdIsTheSecondNumbersLowByte()
     QFETCH(bool, ok);
     QFETCH(int, id);
     uint16_t out = 0xFFFF;
-    QCOMPARE(DeckControllerXmegaDevice::parseReleaseId(text.toStdString(), out), ok);
+    QCOMPARE(DeckControllerReplies::parseReleaseId(text.toStdString(), out), ok);
     if (ok)
         QCOMPARE(int(out), id);
 }
