@@ -58,6 +58,7 @@ private Q_SLOTS:
     void programFailsBeforeWritingWhenEraseDoesNotFinish();
     void xmegaFirmwareGoesThroughTheBootLoader_data();
     void xmegaFirmwareGoesThroughTheBootLoader();
+    void unitThatDoesNotComeBackEndsTheRebootWait();
 };
 
 void TestFlash::imageLargerThanABankFailsBeforeAnyRequest()
@@ -287,6 +288,26 @@ void TestFlash::xmegaFirmwareGoesThroughTheBootLoader()
     QVERIFY(std::equal(firmware.begin(), firmware.end(), taken.begin()));
     QCOMPARE(bench.unit().persona(), Sim::DeckControllerUnit::Persona::Application);
     QVERIFY(bench.removals.empty());
+}
+
+void TestFlash::unitThatDoesNotComeBackEndsTheRebootWait()
+{
+    DeckBench bench;
+    Sim::XmegaFaults faults;
+    faults.rebootNeverReturns = true;
+    bench.unit().setFaults(faults);
+    auto device = bench.device();
+    const std::vector<uint8_t> firmware(300, 0x11);
+    std::atomic<int> result{-1};
+    std::thread updater([&] {
+        result = device->writeXmegaFirmware(firmware.data(), uint32_t(firmware.size())) ? 1 : 0;
+    });
+    // The registry's reboot timer (5 s) gives the unit up; the wait ends with it.
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 20000);
+    updater.join();
+    QCOMPARE(result.load(), 0);
+    QCOMPARE(int(bench.removals.size()), 1);
+    QVERIFY(!bench.unit().bootloaderDownloadDone());
 }
 
 QTEST_GUILESS_MAIN(TestFlash)
