@@ -637,6 +637,9 @@ void XmegaUnit::reboot(bool toBootloader)
             self->m_bootloader = toBootloader;
             self->m_updateMode = false;
             self->m_downloading = false;
+            // A restart ends an erase or write under way.
+            self->m_erasePollsLeft = 0;
+            self->m_busyLeft = 0;
             self->m_bootStarted = false;
             self->m_streamEnabled = false;
             self->m_replyPending = false;
