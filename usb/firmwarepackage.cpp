@@ -186,7 +186,7 @@ std::int32_t FirmwarePackage::load(Source& source)
 {
     if (m_fileSize < kMinimumFullSize)
         return TooShort;
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[m_fileSize]);
+    FirmwarePackageEntry::Buffer image = FirmwarePackageEntry::allocate(m_fileSize);
     if (!image || !source.readFile(image.get(), m_fileSize))
         return Unreadable;
 
@@ -199,7 +199,13 @@ std::int32_t FirmwarePackage::load(Source& source)
     if (!matches)
         return BadDigest;
 
-    m_image = std::move(image);
+    const FirmwarePackageEntry::BufferRelease release = image.get_deleter();
+    try {
+        // Should this throw, the shared pointer has already released the image.
+        m_image = std::shared_ptr<const std::uint8_t>(image.release(), release);
+    } catch (const std::bad_alloc&) {
+        return Unreadable;
+    }
     source.useImage(m_image.get());
     return Success;
 }
@@ -270,10 +276,9 @@ std::int32_t FirmwarePackage::walk(Source& source, std::uint32_t resourceType,
                 entry->m_storedSize = storedSize;
                 entry->m_uncompressedSize = uncompressedSize;
                 if (!headersOnly) {
-                    entry->m_payload.reset(new (std::nothrow) std::uint8_t[storedSize]);
-                    if (!entry->m_payload)
-                        return BadDescriptor;
-                    std::memcpy(entry->m_payload.get(), source.image() + payloadStart, storedSize);
+                    // The image is verified and never written again, so entries share it.
+                    entry->m_stored =
+                        std::shared_ptr<const std::uint8_t>(m_image, source.image() + payloadStart);
                     entry->m_payloadLength = storedSize;
                 }
                 try {
