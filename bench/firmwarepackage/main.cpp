@@ -84,13 +84,19 @@ Bytes image(bool compressible)
     return bytes;
 }
 
-bool readPackage(const std::string& path)
+bool readList(const std::string& path, bool headersOnly, FirmwarePackageEntryList& list)
 {
     FirmwarePackage reader;
     reader.setPath(path);
+    return reader.read(1, FirmwarePackageWriter::kVendorResourceId | kProduct, list, headersOnly) ==
+               0 &&
+           !list.empty();
+}
+
+bool readPackage(const std::string& path)
+{
     FirmwarePackageEntryList list;
-    if (reader.readEntries(1, FirmwarePackageWriter::kVendorResourceId | kProduct, list) != 0 ||
-        list.empty())
+    if (!readList(path, false, list))
         return false;
     std::uint64_t total = 0;
     for (auto& entry : list)
@@ -196,11 +202,8 @@ std::vector<Way> inflaters(const Bytes& stream, std::uint32_t size)
 Bytes payloadStream(const std::string& path)
 {
     // One package with one descriptor: its payload runs to the end of the file.
-    FirmwarePackage reader;
-    reader.setPath(path);
     FirmwarePackageEntryList list;
-    if (reader.readHeaders(1, FirmwarePackageWriter::kVendorResourceId | kProduct, list) != 0 ||
-        list.size() != 1)
+    if (!readList(path, true, list) || list.size() != 1)
         return {};
     const std::uint32_t stored = list[0]->storedSize();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
