@@ -37,7 +37,7 @@ using Bytes = FirmwarePackageWriter::Bytes;
 
 constexpr std::uint32_t kImageSize = 16u << 20;
 constexpr std::uint16_t kProduct = 0xC34C;
-constexpr int kRounds = 15;
+constexpr int kRounds = 31;
 constexpr std::size_t kReadPiece = 1u << 20;
 constexpr double kGoalAgainstFloor = 1.15;
 
