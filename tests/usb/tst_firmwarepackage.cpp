@@ -86,12 +86,17 @@ private Q_SLOTS:
     void badZlibPayloadGivesNoData_data();
     void badZlibPayloadGivesNoData();
     void storedEntryNeverReadsPastStoredBytes();
+    void entriesOutliveReader_data();
+    void entriesOutliveReader();
 
     void headersOnlyCarriesNoPayload();
     void keepsImageUntilPathChanges();
     void digestMismatchRereadsFile();
+    void digestCoversEveryByteOfALargeFile_data();
+    void digestCoversEveryByteOfALargeFile();
     void entryAtRange();
     void sha256WithPrefixJoinsKeyAndData();
+    void sha256WithPrefixInPieces();
 
 private:
     QString save(const Bytes& bytes, const QString& name = QStringLiteral("data.bin"));
@@ -438,6 +443,17 @@ void TestFirmwarePackage::badZlibPayloadGivesNoData_data()
         << withPackage([](auto& p) { p.uncompressedSize = 0xFFFFFFFF; });
     QTest::newRow("uncompressed size 2^31")
         << withPackage([](auto& p) { p.uncompressedSize = 0x80000000; });
+
+    // Images of megabytes inflate into buffers of whole huge pages: the exact size still holds.
+    const Bytes large = text(3u << 20);
+    auto withLarge = [&](std::uint32_t uncompressedSize) {
+        Writer writer = single(1, large);
+        writer.packages().back().uncompressedSize = uncompressedSize;
+        return writer.build();
+    };
+    QTest::newRow("3 MiB image inflates to one byte more") << withLarge((3u << 20) - 1);
+    QTest::newRow("3 MiB image inflates to one byte less") << withLarge((3u << 20) + 1);
+    QTest::newRow("3 MiB image claims 4 MiB") << withLarge(4u << 20);
 }
 
 void TestFirmwarePackage::badZlibPayloadGivesNoData()
@@ -470,6 +486,42 @@ void TestFirmwarePackage::storedEntryNeverReadsPastStoredBytes()
     QCOMPARE(list[0]->uncompressedSize(), 0xFFFFFFFFu);
     QCOMPARE(list[0]->size(), 100u);
     QVERIFY(payloadOf(list[0].get()) == image);
+}
+
+void TestFirmwarePackage::entriesOutliveReader_data()
+{
+    QTest::addColumn<std::size_t>("size");
+    QTest::newRow("kilobytes") << std::size_t(5000);
+    QTest::newRow("megabytes") << std::size_t(3u << 20);
+}
+
+// Entries hold on to the verified image they were read from, whatever becomes of the reader.
+void TestFirmwarePackage::entriesOutliveReader()
+{
+    QFETCH(std::size_t, size);
+    Writer writer = single(0, pattern(size, 12));
+    Writer::Package& zlib = writer.addPackage();
+    zlib.compression = 1;
+    zlib.payload = text(size);
+    zlib.descriptors.push_back(Writer::Descriptor::firmware(kProduct));
+    const QString path = save(build(writer));
+
+    FirmwarePackageEntryList list;
+    FirmwarePackageEntryList again;
+    {
+        FirmwarePackage reader;
+        reader.setPath(path.toStdString());
+        QCOMPARE(reader.readEntries(1, kResource, list), 0);
+        QCOMPARE(reader.readEntries(1, kResource, again), 0);
+        reader.setPath(std::string());
+    }
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(list.size(), std::size_t(2));
+    QVERIFY(payloadOf(list[1].get()) == text(size));
+    again.clear();
+    QVERIFY(payloadOf(list[0].get()) == pattern(size, 12));
+    QVERIFY(list[1]->inflated());
+    QVERIFY(payloadOf(list[1].get()) == text(size));
 }
 
 void TestFirmwarePackage::headersOnlyCarriesNoPayload()
@@ -526,6 +578,35 @@ void TestFirmwarePackage::digestMismatchRereadsFile()
     QVERIFY(payloadOf(list[0].get()) == pattern(500, 10));
 }
 
+void TestFirmwarePackage::digestCoversEveryByteOfALargeFile_data()
+{
+    // The file is read and hashed in pieces of 256 KiB; a changed byte anywhere is caught.
+    QTest::addColumn<std::size_t>("flipped");
+    QTest::newRow("first hashed byte") << std::size_t(32);
+    QTest::newRow("last byte of the first piece") << std::size_t((256u << 10) - 1);
+    QTest::newRow("first byte of the second piece") << std::size_t(256u << 10);
+    QTest::newRow("middle") << std::size_t(600000);
+    QTest::newRow("last byte") << std::size_t(0);
+}
+
+void TestFirmwarePackage::digestCoversEveryByteOfALargeFile()
+{
+    QFETCH(std::size_t, flipped);
+    const Bytes image = pattern(3u << 20, 13);
+    const Bytes file = build(single(0, image));
+    Bytes broken = file;
+    broken[flipped ? flipped : broken.size() - 1] ^= 0x01;
+
+    FirmwarePackage reader;
+    reader.setPath(save(broken).toStdString());
+    FirmwarePackageEntryList list;
+    QCOMPARE(reader.readEntries(1, kResource, list), 5);
+    QVERIFY(list.empty());
+    save(file);
+    QCOMPARE(reader.readEntries(1, kResource, list), 0);
+    QVERIFY(payloadOf(list[0].get()) == image);
+}
+
 void TestFirmwarePackage::entryAtRange()
 {
     Writer writer = single(0, pattern(40, 11));
@@ -550,6 +631,37 @@ void TestFirmwarePackage::sha256WithPrefixJoinsKeyAndData()
     QVERIFY(sha256WithPrefix(key, sizeof key, data, sizeof data, digest));
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(digest), 32).toHex(),
              QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+}
+
+void TestFirmwarePackage::sha256WithPrefixInPieces()
+{
+    const Bytes key = pattern(20, 14);
+    const Bytes data = pattern(1000, 15);
+    std::uint8_t whole[32];
+    QVERIFY(sha256WithPrefix(key.data(), key.size(), data.data(), data.size(), whole));
+
+    // Uneven pieces give the digest of the whole.
+    const std::size_t cuts[] = {0, 1, 64, 999, 1000};
+    std::size_t at = 0;
+    std::uint8_t pieces[32];
+    QVERIFY(sha256WithPrefix(
+        key.data(), key.size(),
+        [&](const std::uint8_t** piece) -> std::int64_t {
+            if (at + 1 == sizeof cuts / sizeof cuts[0])
+                return 0;
+            *piece = data.data() + cuts[at];
+            ++at;
+            return std::int64_t(cuts[at] - cuts[at - 1]);
+        },
+        pieces));
+    QCOMPARE(std::memcmp(whole, pieces, 32), 0);
+
+    // A piece that cannot be had fails the digest and leaves nothing behind.
+    std::uint8_t failed[32];
+    std::memset(failed, 0xAA, sizeof failed);
+    QVERIFY(!sha256WithPrefix(
+        key.data(), key.size(), [](const std::uint8_t**) -> std::int64_t { return -1; }, failed));
+    QVERIFY(std::all_of(std::begin(failed), std::end(failed), [](auto b) { return b == 0; }));
 }
 
 QTEST_GUILESS_MAIN(TestFirmwarePackage)

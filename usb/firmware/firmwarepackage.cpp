@@ -27,6 +27,8 @@ constexpr std::uint16_t kMaximumDescriptorLength = 24;
 constexpr std::uint16_t kDescriptorWithExtras = 20;
 constexpr std::uint16_t kDescriptorTypeWithHalfD = 2;
 constexpr std::uint32_t kResourceTypeCount = 3;
+// The file is read and hashed in pieces that stay in the cache between the two.
+constexpr std::uint64_t kReadPiece = 256u << 10;
 
 // A package header or descriptor: 24 big-endian bytes. Field offsets are checked against the
 // record when the code is compiled, so no field can be read from outside it.
@@ -115,9 +117,9 @@ public:
         *size = std::uint32_t(info.st_size);
         return true;
     }
-    bool readFile(std::uint8_t* out, std::uint32_t size) const
+    bool readAt(std::uint8_t* out, std::uint64_t length, std::uint64_t offset) const
     {
-        return preadAll(m_fd, out, size, 0);
+        return preadAll(m_fd, out, length, offset);
     }
     void useImage(const std::uint8_t* image) { m_image = image; }
     const std::uint8_t* image() const { return m_image; }
@@ -189,20 +191,45 @@ std::int32_t FirmwarePackage::load(Source& source)
 {
     if (m_fileSize < kMinimumFullSize)
         return TooShort;
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[m_fileSize]);
-    if (!image || !source.readFile(image.get(), m_fileSize))
+    FirmwarePackageEntry::Buffer image = FirmwarePackageEntry::allocate(m_fileSize);
+    if (!image)
         return Unreadable;
 
+    // One pass: each piece is hashed right after it is read. The stored digest leads the file
+    // and is not hashed.
+    std::uint64_t done = 0;
+    bool unreadable = false;
+    const auto next = [&](const std::uint8_t** piece) -> std::int64_t {
+        if (done == m_fileSize)
+            return 0;
+        const std::uint64_t start = done;
+        const std::uint64_t length = std::min<std::uint64_t>(kReadPiece, m_fileSize - start);
+        if (!source.readAt(image.get() + start, length, start)) {
+            unreadable = true;
+            return -1;
+        }
+        done = start + length;
+        const std::uint64_t hashed = std::max(start, kDigestSize);
+        *piece = image.get() + hashed;
+        return std::int64_t(done - hashed);
+    };
     std::uint8_t digest[kDigestSize];
     const bool computed =
-        sha256WithPrefix(kFirmwarePackageKey, kFirmwarePackageKeyLength, image.get() + kDigestSize,
-                         m_fileSize - kDigestSize, digest);
+        sha256WithPrefix(kFirmwarePackageKey, kFirmwarePackageKeyLength, next, digest);
     const bool matches = computed && CRYPTO_memcmp(digest, image.get(), kDigestSize) == 0;
     OPENSSL_cleanse(digest, sizeof digest);
+    if (unreadable)
+        return Unreadable;
     if (!matches)
         return BadDigest;
 
-    m_image = std::move(image);
+    const FirmwarePackageEntry::BufferRelease release = image.get_deleter();
+    try {
+        // Should this throw, the shared pointer has already released the image.
+        m_image = std::shared_ptr<const std::uint8_t>(image.release(), release);
+    } catch (const std::bad_alloc&) {
+        return Unreadable;
+    }
     source.useImage(m_image.get());
     return Success;
 }
@@ -273,10 +300,9 @@ std::int32_t FirmwarePackage::walk(Source& source, std::uint32_t resourceType,
                 entry->m_storedSize = storedSize;
                 entry->m_uncompressedSize = uncompressedSize;
                 if (!headersOnly) {
-                    entry->m_payload.reset(new (std::nothrow) std::uint8_t[storedSize]);
-                    if (!entry->m_payload)
-                        return BadDescriptor;
-                    std::memcpy(entry->m_payload.get(), source.image() + payloadStart, storedSize);
+                    // The image is verified and never written again, so entries share it.
+                    entry->m_stored =
+                        std::shared_ptr<const std::uint8_t>(m_image, source.image() + payloadStart);
                     entry->m_payloadLength = storedSize;
                 }
                 try {

@@ -52,6 +52,7 @@ private:
     void dropImage();
 
     std::string m_path;
-    std::unique_ptr<std::uint8_t[]> m_image; // the whole file once a full read succeeded
+    // The whole file once a full read succeeded; entries hold on to the parts they hand out.
+    std::shared_ptr<const std::uint8_t> m_image;
     std::uint32_t m_fileSize = 0;
 };

@@ -1,7 +1,11 @@
 #include "usb/firmware/firmwarepackageentry.h"
 
+#include <isa-l/igzip_lib.h>
+
+#include <cstdint>
+#include <limits>
 #include <new>
-#include <zlib.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -9,13 +13,51 @@ namespace {
 // before anything is allocated for it.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 
+constexpr std::uint64_t kHugePage = 2u << 20;
+constexpr std::uint64_t kMappedFrom = kHugePage;
+
 } // namespace
+
+void FirmwarePackageEntry::BufferRelease::operator()(std::uint8_t* bytes) const
+{
+    if (mappedLength)
+        ::munmap(bytes, mappedLength);
+    else
+        delete[] bytes;
+}
+
+FirmwarePackageEntry::Buffer FirmwarePackageEntry::allocate(std::uint64_t size)
+{
+    if (size > std::numeric_limits<std::size_t>::max() - 2 * kHugePage)
+        return {};
+    if (size < kMappedFrom)
+        return Buffer(new (std::nothrow) std::uint8_t[size], BufferRelease{0});
+
+    // Map one huge page more than needed and cut the mapping down to aligned huge pages.
+    const std::size_t length = std::size_t((size + kHugePage - 1) & ~(kHugePage - 1));
+    const std::size_t reserved = length + kHugePage;
+    void* mapped =
+        ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return {};
+    const std::uintptr_t start = std::uintptr_t(mapped);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1);
+    if (aligned > start)
+        ::munmap(mapped, aligned - start);
+    if (start + reserved > aligned + length)
+        ::munmap(reinterpret_cast<void*>(aligned + length), start + reserved - aligned - length);
+    std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(aligned);
+    ::madvise(bytes, length, MADV_HUGEPAGE); // advice only: small pages work too
+    return Buffer(bytes, BufferRelease{length});
+}
 
 FirmwarePackageEntry::~FirmwarePackageEntry() = default;
 
 const std::uint8_t* FirmwarePackageEntry::data()
 {
-    return inflate() ? m_payload.get() : nullptr;
+    if (!inflate())
+        return nullptr;
+    return m_inflated ? m_payload.get() : m_stored.get();
 }
 
 std::uint32_t FirmwarePackageEntry::size()
@@ -25,26 +67,37 @@ std::uint32_t FirmwarePackageEntry::size()
 
 bool FirmwarePackageEntry::inflate()
 {
-    if (!m_payload)
+    if (m_inflated)
+        return true;
+    if (!m_stored)
         return false;
-    if (m_compressed == 0 || m_inflated)
+    if (m_compressed == 0)
         return true;
 
     const std::uint64_t expected = m_uncompressedSize;
-    if (expected > std::uint64_t(m_payloadLength) * kMaxInflateRatio)
+    if (expected > std::uint64_t(m_storedSize) * kMaxInflateRatio)
         return false;
-    // One spare byte tells a stream that inflates to more than the header says.
-    const std::uint64_t capacity = expected + 1;
-    std::unique_ptr<std::uint8_t[]> output(new (std::nothrow) std::uint8_t[capacity]);
+    Buffer output = allocate(expected);
     if (!output)
         return false;
-    uLongf outputLength = capacity;
-    const int result = uncompress(output.get(), &outputLength, m_payload.get(), m_payloadLength);
-    if (result != Z_OK || outputLength != expected)
+
+    // The decoder state is too large for the stack. The stream must fill the buffer exactly:
+    // more output overflows it, less leaves room.
+    std::unique_ptr<inflate_state> state(new (std::nothrow) inflate_state);
+    if (!state)
+        return false;
+    isal_inflate_init(state.get());
+    state->crc_flag = ISAL_ZLIB;
+    state->next_in = const_cast<std::uint8_t*>(m_stored.get());
+    state->avail_in = m_storedSize;
+    state->next_out = output.get();
+    state->avail_out = m_uncompressedSize;
+    if (isal_inflate_stateless(state.get()) != ISAL_DECOMP_OK || state->avail_out != 0)
         return false;
 
     m_payload = std::move(output);
     m_payloadLength = m_uncompressedSize;
+    m_stored.reset();
     m_inflated = true;
     return true;
 }

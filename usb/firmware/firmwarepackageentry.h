@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 // One image of a firmware package: the fields of its package header and descriptor, and the
-// payload, copied out of the file and inflated on first access.
+// payload, held in the verified file image and inflated on first access.
 class FirmwarePackageEntry
 {
 public:
@@ -35,6 +36,17 @@ public:
 
 private:
     friend class FirmwarePackage;
+
+    // Buffers of many megabytes come straight from the kernel on huge pages: faulting them in
+    // page by page costs more than inflating into them.
+    struct BufferRelease
+    {
+        std::size_t mappedLength; // 0: allocated with new[]
+        void operator()(std::uint8_t* bytes) const;
+    };
+    using Buffer = std::unique_ptr<std::uint8_t[], BufferRelease>;
+    static Buffer allocate(std::uint64_t size);
+
     FirmwarePackageEntry() = default;
     bool inflate();
 
@@ -49,8 +61,9 @@ private:
     std::uint8_t m_target = 0;
     std::uint16_t m_descriptorHalfD = 0xFFFF;
     std::uint32_t m_loadAddress = 0;
-    std::unique_ptr<std::uint8_t[]> m_payload;
-    std::uint32_t m_payloadLength = 0; // bytes held in m_payload
+    std::shared_ptr<const std::uint8_t> m_stored; // the stored bytes, inside the file image
+    Buffer m_payload;                             // the inflated bytes
+    std::uint32_t m_payloadLength = 0; // bytes readable at data() once inflate() succeeded
     std::uint32_t m_storedSize = 0;
     std::uint32_t m_uncompressedSize = 0;
     bool m_inflated = false;

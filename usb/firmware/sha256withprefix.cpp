@@ -6,14 +6,38 @@
 bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const std::uint8_t* data,
                       std::size_t dataLength, std::uint8_t digest[32])
 {
+    bool given = false;
+    return sha256WithPrefix(
+        key, keyLength,
+        [&](const std::uint8_t** piece) -> std::int64_t {
+            if (given)
+                return 0;
+            given = true;
+            *piece = data;
+            return std::int64_t(dataLength);
+        },
+        digest);
+}
+
+bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const Sha256Pieces& next,
+                      std::uint8_t digest[32])
+{
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     if (!context)
         return false;
     unsigned int length = 0;
-    const bool ok = EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
-                    EVP_DigestUpdate(context, key, keyLength) == 1 &&
-                    EVP_DigestUpdate(context, data, dataLength) == 1 &&
-                    EVP_DigestFinal_ex(context, digest, &length) == 1 && length == 32;
+    bool ok = EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
+              EVP_DigestUpdate(context, key, keyLength) == 1;
+    while (ok) {
+        const std::uint8_t* piece = nullptr;
+        const std::int64_t pieceLength = next(&piece);
+        if (pieceLength <= 0) {
+            ok = pieceLength == 0;
+            break;
+        }
+        ok = EVP_DigestUpdate(context, piece, std::size_t(pieceLength)) == 1;
+    }
+    ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1 && length == 32;
     // Freeing the context clears the provider's state, which holds key-dependent values.
     EVP_MD_CTX_free(context);
     if (!ok)
