@@ -39,7 +39,7 @@ if [ "$sanitize" = 1 ]; then
     # recipients mark their hand-over through Qt's event queue, whose locks Debian's Qt hides
     # from the sanitizer.)
     tsan=$build-tsan
-    threaded='^(discovery|usb)_'
+    threaded='^(discovery|usb|recorder)_'
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
