@@ -3,6 +3,7 @@
 #include "platform/bytereader.h"
 #include "platform/bytewriter.h"
 #include "usb/rpcdevice.h"
+#include "usb/rpcexception.h"
 #include "usb/rpcserviceregistry.h"
 
 #include <algorithm>
@@ -40,7 +41,12 @@ void RpcServiceClient::open(std::shared_ptr<VornOSRPC::RpcDevice> device, std::u
     if (!device)
         throw std::runtime_error("Could not open service: " + m_name);
     m_device = std::move(device);
-    m_handle = m_device->openService(m_name, timeoutMs);
+    try {
+        m_handle = m_device->openService(m_name, timeoutMs);
+    } catch (const VornOSRPC::RpcRequestTimedOutException&) {
+        // The unit kept refusing until the time was up: it gives no handle.
+        m_handle = kNoHandle;
+    }
     // A refused open holds nothing to close, so it is not registered.
     if (m_handle == kNoHandle)
         throw std::runtime_error("Could not open service: " + m_name);

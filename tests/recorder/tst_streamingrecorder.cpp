@@ -95,6 +95,7 @@ private Q_SLOTS:
     void readyUnitIsConnected();
     void networkValuesAreRestoredOnlyWhenSaved();
     void clientOpensOncePerDevice();
+    void refusedOpenIsNeverRegistered_data();
     void refusedOpenIsNeverRegistered();
     void callStatusIsASystemError();
     void codecNameFillingItsBuffer();
@@ -308,7 +309,6 @@ void StreamingRecorderTest::incompatibleProtocolReachesOnlyIsConnected()
     uint16_t pid = 0;
     QVERIFY(bench.device->getProductId(pid));
     QCOMPARE(pid, uint16_t(0xC3E4));
-
 }
 
 void StreamingRecorderTest::readyUnitIsConnected()
@@ -369,15 +369,23 @@ void StreamingRecorderTest::clientOpensOncePerDevice()
     QVERIFY(bench.model->rpc().openHandles().empty());
 }
 
+void StreamingRecorderTest::refusedOpenIsNeverRegistered_data()
+{
+    QTest::addColumn<uint32_t>("timeoutMs");
+    QTest::newRow("asked once") << 0u;
+    QTest::newRow("asked until the time is up") << 1000u;
+}
+
 void StreamingRecorderTest::refusedOpenIsNeverRegistered()
 {
+    QFETCH(uint32_t, timeoutMs);
     StreamingBench bench;
     QVERIFY(bench.device);
     bench.model->refuseService("Version");
     auto rpc = bench.rpc();
     VersionClient version;
     try {
-        version.open(rpc, 0);
+        version.open(rpc, timeoutMs);
         QFAIL("opened");
     } catch (const std::runtime_error& e) {
         QCOMPARE(QString(e.what()), QString("Could not open service: Version"));
