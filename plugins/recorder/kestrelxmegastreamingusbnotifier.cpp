@@ -2,23 +2,15 @@
 
 #include "plugins/recorder/ikestrelnotificationdelegate.h"
 #include "plugins/recorder/kestrelxmegastreamingusbdevice.h"
-#include "plugins/recorder/xmegastreamingnotifier.h"
 
 namespace CVN {
 namespace DiskRecorder {
 
-KestrelXmegaStreamingUSBNotifier::KestrelXmegaStreamingUSBNotifier()
-    : m_qtNotifier(new QtXmegaUSBNotifier<StreamingXmegaUSBDevice>)
-{
-    m_qtNotifier->setDelegate(this);
-}
+KestrelXmegaStreamingUSBNotifier::KestrelXmegaStreamingUSBNotifier() = default;
 
 KestrelXmegaStreamingUSBNotifier::~KestrelXmegaStreamingUSBNotifier()
 {
-    // The USB side goes first: it reports to the registry, which reports here.
-    m_usbNotifier.reset();
-    m_qtNotifier->setDelegate(nullptr);
-    m_qtNotifier.reset();
+    m_watch.stop();
     std::map<DeviceId, KestrelXmegaStreamingUSBDevice*> devices;
     devices.swap(m_devices);
     for (auto& entry : devices)
@@ -28,17 +20,15 @@ KestrelXmegaStreamingUSBNotifier::~KestrelXmegaStreamingUSBNotifier()
 bool KestrelXmegaStreamingUSBNotifier::start(IKestrelNotificationDelegate* delegate,
                                              Platform::Recipient* window, std::uint32_t flags)
 {
-    if (m_usbNotifier)
+    if (m_watch.isStarted())
         return false;
     m_delegate = delegate;
-    m_usbNotifier.reset(new XmegaStreamingNotifier);
-    m_usbNotifier->setNotificationWindow(window, flags);
-    return m_qtNotifier->start(m_usbNotifier.get(), false);
+    return m_watch.start(window, flags);
 }
 
 bool KestrelXmegaStreamingUSBNotifier::handleDeviceChange(const Platform::Message& message)
 {
-    return m_usbNotifier && m_usbNotifier->handleDeviceChangeMessage(message);
+    return m_watch.handleDeviceChange(message);
 }
 
 void KestrelXmegaStreamingUSBNotifier::arrived(Handle& device)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "plugins/recorder/xmegastreamingnotifier.h"
+#include "plugins/recorder/xmegaunitwatch.h"
 #include "usb/deviceid.h"
 #include "usb/qtxmegausbnotifier.h"
 #include "usb/streamingxmegausbdevice.h"
@@ -18,7 +20,6 @@ namespace DiskRecorder {
 
 class IKestrelNotificationDelegate;
 class KestrelXmegaStreamingUSBDevice;
-class XmegaStreamingNotifier;
 
 // Turns streaming recorders into recorder device objects for the family, through the
 // registry of live units by unique id: a unit back from an announced reboot keeps its
@@ -42,7 +43,10 @@ public:
                std::uint32_t flags = 0);
     bool handleDeviceChange(const Platform::Message& message);
 
-    const QtXmegaUSBNotifier<StreamingXmegaUSBDevice>& registry() const { return *m_qtNotifier; }
+    const QtXmegaUSBNotifier<StreamingXmegaUSBDevice>& registry() const
+    {
+        return m_watch.registry();
+    }
     std::size_t deviceCount() const { return m_devices.size(); }
 
     void arrived(Handle& device) override;
@@ -51,10 +55,9 @@ public:
 
 private:
     IKestrelNotificationDelegate* m_delegate = nullptr;
-    std::unique_ptr<QtXmegaUSBNotifier<StreamingXmegaUSBDevice>> m_qtNotifier;
-    std::unique_ptr<XmegaStreamingNotifier> m_usbNotifier;
     // The object made for each unit, holding the reference it was made with.
     std::map<DeviceId, KestrelXmegaStreamingUSBDevice*> m_devices;
+    XmegaUnitWatch<StreamingXmegaUSBDevice, XmegaStreamingNotifier> m_watch{this};
 };
 
 } // namespace DiskRecorder
