@@ -1,6 +1,7 @@
 #include "tests/usb/fx2fixture.h"
 
 #include "platform/qtrecipient.h"
+#include "plugins/recorder/connectionprobe.h"
 #include "plugins/recorder/ikestrelnotificationdelegate.h"
 #include "plugins/recorder/kestrelfx2usbdevice.h"
 #include "plugins/recorder/kestrelfx2usbnotifier.h"
@@ -448,6 +449,7 @@ void RecorderNotifiersTest::streamingImageOnABootloaderUnitNeedsNoReboot()
     QCOMPARE(productOf(device), uint16_t(0xC386));
     // No stream in the boot loader: the unit reads as one that needs its firmware.
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException, device->isConnected());
+    QCOMPARE(ConnectionProbe::probe(*device), ConnectionProbe::Incompatible);
     QVERIFY(!device->isFirmwareCurrent());
 
     const std::vector<uint8_t> image = patternBytes(700, 3);

@@ -1,3 +1,4 @@
+#include "plugins/recorder/connectionprobe.h"
 #include "plugins/recorder/kestrelsettings.h"
 #include "plugins/recorder/kestreltransportclient.h"
 #include "plugins/recorder/kestrelxmegastreamingusbdevice.h"
@@ -301,6 +302,9 @@ void StreamingRecorderTest::incompatibleProtocolReachesOnlyIsConnected()
     QVERIFY(bench.device);
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException,
                              bench.device->isConnected());
+    // Where nothing may be thrown, the unit reads as not connected and incompatible.
+    QCOMPARE(ConnectionProbe::probe(*bench.device), ConnectionProbe::Incompatible);
+    QVERIFY(!ConnectionProbe::isConnected(*bench.device));
     // Everything else fails quietly, so such a unit is offered new firmware.
     QVERIFY(!bench.device->isFirmwareCurrent());
     KestrelSettings settings;
@@ -316,8 +320,10 @@ void StreamingRecorderTest::readyUnitIsConnected()
     StreamingBench bench;
     QVERIFY(bench.device);
     QVERIFY(bench.device->isConnected());
+    QCOMPARE(ConnectionProbe::probe(*bench.device), ConnectionProbe::Connected);
     bench.model->setReady(false);
     QVERIFY(!bench.device->isConnected());
+    QCOMPARE(ConnectionProbe::probe(*bench.device), ConnectionProbe::NotConnected);
 }
 
 void StreamingRecorderTest::networkValuesAreRestoredOnlyWhenSaved()
