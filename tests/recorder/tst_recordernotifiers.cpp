@@ -152,6 +152,7 @@ private Q_SLOTS:
     void streamingUpdateKeepsTheObjectAndNetwork();
     void streamingImageOnABootloaderUnitNeedsNoReboot();
     void secondStreamingStartChangesNothing();
+    void streamingUnitThatNeverComesBackFailsTheImage();
 };
 
 void RecorderNotifiersTest::imageTableReadsTheShippedPrograms()
@@ -475,6 +476,35 @@ void RecorderNotifiersTest::secondStreamingStartChangesNothing()
     QVERIFY(!watch.start());
     QCOMPARE(int(watch.family.arrivals.size()), 1);
     QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+}
+
+void RecorderNotifiersTest::streamingUnitThatNeverComesBackFailsTheImage()
+{
+    auto model = streamingRecorder();
+    bus().plug(model);
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+    Sim::XmegaFaults faults;
+    faults.rebootNeverReturns = true;
+    model->setFaults(faults);
+
+    const std::vector<uint8_t> image = patternBytes(300, 5);
+    std::atomic<int> result{-1};
+    std::thread updater([&] {
+        result = device->program(ProgramType::XmegaImage, 0, 0, image.data(),
+                                 uint32_t(image.size()), nullptr, nullptr)
+                     ? 1
+                     : 0;
+    });
+    // The wait ends with the reboot's time-out, and only then is the unit reported gone.
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 30000);
+    updater.join();
+    QCOMPARE(result.load(), 0);
+    QTRY_COMPARE(int(watch.family.removals.size()), 1);
+    QCOMPARE(watch.family.removals[0], device);
+    QVERIFY(model->bootloaderImage().empty());
 }
 
 QTEST_GUILESS_MAIN(RecorderNotifiersTest)
