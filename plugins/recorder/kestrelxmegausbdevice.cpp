@@ -5,6 +5,7 @@
 #include "plugins/recorder/xmegamailbox.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -22,20 +23,25 @@ constexpr std::uint8_t kNoApplication = 255;
 class DownloadProgress : public XmegaUSBDevice::ProgressCallback
 {
 public:
-    DownloadProgress(CVN::DiskRecorder::ProgressCallback callback, void* context)
+    DownloadProgress(CVN::DiskRecorder::ProgressCallback callback, void* context, float from = 0.0f,
+                     float span = 1.0f)
         : m_callback(callback)
         , m_context(context)
+        , m_from(from)
+        , m_span(span)
     {
     }
     void progress(std::uint32_t index, std::uint32_t total) override
     {
         if (m_callback && total)
-            m_callback(m_context, float(index) / float(total));
+            m_callback(m_context, m_from + m_span * float(index) / float(total));
     }
 
 private:
     CVN::DiskRecorder::ProgressCallback m_callback;
     void* m_context;
+    float m_from;
+    float m_span;
 };
 
 } // namespace
@@ -223,7 +229,7 @@ bool KestrelXmegaUSBDevice::program(ProgramType type, std::uint8_t target, std::
 bool KestrelXmegaUSBDevice::programFlash(XmegaUSBDevice& device, std::uint8_t target,
                                          std::uint32_t address, const std::uint8_t* data,
                                          std::uint32_t size, ProgressCallback progress,
-                                         void* context)
+                                         void* context, FlashProgress style)
 {
     if (!data && size > 0)
         return false;
@@ -231,12 +237,22 @@ bool KestrelXmegaUSBDevice::programFlash(XmegaUSBDevice& device, std::uint8_t ta
     bool programmed = device.waitIdleAndCommand() && device.selectTarget(target) &&
                       device.getFlashGeometry(erasePage, writeBlock);
     if (programmed) {
-        if (progress)
+        const bool halves = style == FlashProgress::EraseThenDownload;
+        std::function<void(std::uint32_t, std::uint32_t)> eraseProgress;
+        if (halves && progress) {
+            eraseProgress = [progress, context](std::uint32_t current, std::uint32_t span) {
+                if (span)
+                    progress(context, 0.5f * float(current) / float(span));
+            };
+        } else if (progress) {
             progress(context, -1.0f);
-        DownloadProgress downloadProgress(progress, context);
+        }
+        DownloadProgress downloadProgress(progress, context, halves ? 0.5f : 0.0f,
+                                          halves ? 0.5f : 1.0f);
         const std::uint32_t pages =
             std::uint32_t((std::uint64_t(size) + erasePage - 1) / erasePage);
-        programmed = device.erasePages(address / erasePage, pages) && device.waitForErase() &&
+        programmed = device.erasePages(address / erasePage, pages) &&
+                     device.waitForErase(eraseProgress) &&
                      device.bulkDownload(address / writeBlock, size, data, &downloadProgress) &&
                      device.waitWhileBusy();
     }

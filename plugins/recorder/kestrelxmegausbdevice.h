@@ -57,10 +57,15 @@ public:
     // The unit's device as the next operation will use it.
     std::shared_ptr<XmegaUSBDevice> currentDevice() { return m_handle.current(); }
 
+    // How programFlash() tells its progress: busy (-1) and then the download's fraction, or
+    // the erase over the first half and the download over the second.
+    enum class FlashProgress { Download, EraseThenDownload };
+
     // The XMEGA flash programming, shared with the streaming recorder's flash images.
     static bool programFlash(XmegaUSBDevice& device, std::uint8_t target, std::uint32_t address,
                              const std::uint8_t* data, std::uint32_t size,
-                             ProgressCallback progress, void* context);
+                             ProgressCallback progress, void* context,
+                             FlashProgress style = FlashProgress::Download);
 
 private:
     bool readStatus(std::uint8_t& status);

@@ -1,24 +1,16 @@
 #include "plugins/recorder/kestrelxmegausbnotifier.h"
 
-#include "plugins/recorder/diskrecorderxmeganotifier.h"
 #include "plugins/recorder/ikestrelnotificationdelegate.h"
 #include "plugins/recorder/kestrelxmegausbdevice.h"
 
 namespace CVN {
 namespace DiskRecorder {
 
-KestrelXmegaUSBNotifier::KestrelXmegaUSBNotifier()
-    : m_qtNotifier(new QtXmegaUSBNotifier<XmegaUSBDevice>)
-{
-    m_qtNotifier->setDelegate(this);
-}
+KestrelXmegaUSBNotifier::KestrelXmegaUSBNotifier() = default;
 
 KestrelXmegaUSBNotifier::~KestrelXmegaUSBNotifier()
 {
-    // The USB side goes first: it reports to the registry, which reports here.
-    m_usbNotifier.reset();
-    m_qtNotifier->setDelegate(nullptr);
-    m_qtNotifier.reset();
+    m_watch.stop();
     std::map<DeviceId, std::vector<KestrelXmegaUSBDevice*>> devices;
     devices.swap(m_devices);
     for (auto& entry : devices) {
@@ -30,17 +22,15 @@ KestrelXmegaUSBNotifier::~KestrelXmegaUSBNotifier()
 bool KestrelXmegaUSBNotifier::start(IKestrelNotificationDelegate* delegate,
                                     Platform::Recipient* window, std::uint32_t flags)
 {
-    if (m_usbNotifier)
+    if (m_watch.isStarted())
         return false;
     m_delegate = delegate;
-    m_usbNotifier.reset(new DiskRecorderXmegaNotifier);
-    m_usbNotifier->setNotificationWindow(window, flags);
-    return m_qtNotifier->start(m_usbNotifier.get(), false);
+    return m_watch.start(window, flags);
 }
 
 bool KestrelXmegaUSBNotifier::handleDeviceChange(const Platform::Message& message)
 {
-    return m_usbNotifier && m_usbNotifier->handleDeviceChangeMessage(message);
+    return m_watch.handleDeviceChange(message);
 }
 
 std::size_t KestrelXmegaUSBNotifier::deviceCount() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "plugins/recorder/diskrecorderxmeganotifier.h"
+#include "plugins/recorder/xmegaunitwatch.h"
 #include "usb/xmega/deviceid.h"
 #include "usb/xmega/qtxmegausbnotifier.h"
 #include "usb/xmega/xmegausbdevice.h"
@@ -17,7 +19,6 @@ struct Message;
 namespace CVN {
 namespace DiskRecorder {
 
-class DiskRecorderXmegaNotifier;
 class IKestrelNotificationDelegate;
 class KestrelXmegaUSBDevice;
 
@@ -42,7 +43,7 @@ public:
                std::uint32_t flags = 0);
     bool handleDeviceChange(const Platform::Message& message);
 
-    const QtXmegaUSBNotifier<XmegaUSBDevice>& registry() const { return *m_qtNotifier; }
+    const QtXmegaUSBNotifier<XmegaUSBDevice>& registry() const { return m_watch.registry(); }
     std::size_t deviceCount() const;
 
     void arrived(Handle& device) override;
@@ -51,11 +52,10 @@ public:
 
 private:
     IKestrelNotificationDelegate* m_delegate = nullptr;
-    std::unique_ptr<QtXmegaUSBNotifier<XmegaUSBDevice>> m_qtNotifier;
-    std::unique_ptr<DiskRecorderXmegaNotifier> m_usbNotifier;
     // The objects made for each unit, each holding the reference it was made with. A unit
     // that arrives again without going first gets a further object; all go with the unit.
     std::map<DeviceId, std::vector<KestrelXmegaUSBDevice*>> m_devices;
+    XmegaUnitWatch<XmegaUSBDevice, DiskRecorderXmegaNotifier> m_watch{this};
 };
 
 } // namespace DiskRecorder

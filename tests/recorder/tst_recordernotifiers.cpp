@@ -1,13 +1,18 @@
 #include "tests/usb/fx2fixture.h"
 
 #include "platform/qtrecipient.h"
+#include "plugins/recorder/connectionprobe.h"
 #include "plugins/recorder/ikestrelnotificationdelegate.h"
 #include "plugins/recorder/kestrelfx2usbdevice.h"
 #include "plugins/recorder/kestrelfx2usbnotifier.h"
+#include "plugins/recorder/kestrelxmegastreamingusbdevice.h"
+#include "plugins/recorder/kestrelxmegastreamingusbnotifier.h"
 #include "plugins/recorder/kestrelxmegausbdevice.h"
 #include "plugins/recorder/kestrelxmegausbnotifier.h"
 #include "sim/recorder/fx2recorder.h"
+#include "sim/recorder/streamingrecorder.h"
 #include "sim/recorder/xmegamailboxrecorder.h"
+#include "usb/rpc/vornosrpcexception.h"
 
 #include <QtTest>
 
@@ -101,6 +106,23 @@ std::shared_ptr<Sim::XmegaMailboxRecorder> mailboxRecorder(bool bootloader = fal
     return std::make_shared<Sim::XmegaMailboxRecorder>(options);
 }
 
+std::shared_ptr<Sim::StreamingRecorder> streamingRecorder(bool bootloader = false)
+{
+    auto options = Sim::StreamingRecorder::defaultOptions();
+    options.bootloader = bootloader;
+    return std::make_shared<Sim::StreamingRecorder>(options);
+}
+
+// Progress as the updater thread reports it.
+struct ProgressLog
+{
+    static void record(void* context, float fraction)
+    {
+        static_cast<ProgressLog*>(context)->values.push_back(fraction);
+    }
+    std::vector<float> values;
+};
+
 uint16_t productOf(IKestrel* device)
 {
     uint16_t pid = 0;
@@ -126,6 +148,11 @@ private Q_SLOTS:
     void unitBackFromAnnouncedRebootKeepsItsObject();
     void secondMailboxStartChangesNothing();
     void unitArrivingAgainUnderItsIdGoesWithAllItsObjects();
+    void streamingUnitArrivesOnceAndLeaves();
+    void streamingUpdateKeepsTheObjectAndNetwork();
+    void streamingImageOnABootloaderUnitNeedsNoReboot();
+    void secondStreamingStartChangesNothing();
+    void streamingUnitThatNeverComesBackFailsTheImage();
 };
 
 void RecorderNotifiersTest::imageTableReadsTheShippedPrograms()
@@ -332,6 +359,152 @@ void RecorderNotifiersTest::unitArrivingAgainUnderItsIdGoesWithAllItsObjects()
     QCOMPARE(watch.notifier.deviceCount(), size_t(0));
     for (IKestrel* device : watch.family.arrivals)
         QCOMPARE(watch.family.drop(device), 0u);
+}
+
+void RecorderNotifiersTest::streamingUnitArrivesOnceAndLeaves()
+{
+    auto model = streamingRecorder();
+    bus().plug(model);
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+    QVERIFY(dynamic_cast<KestrelXmegaStreamingUSBDevice*>(device));
+    QCOMPARE(productOf(device), uint16_t(0xC3E4));
+    QVERIFY(device->isConnected());
+    QVERIFY(device->setClock(1234));
+    QCOMPARE(model->clock().first, 1234u);
+
+    // The same unit arriving again under its unique id is no new recorder.
+    auto twin = streamingRecorder();
+    bus().plug(twin);
+    QTest::qWait(50);
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+
+    QVERIFY(bus().unplug(twin->id()));
+    QTRY_COMPARE(int(watch.family.removals.size()), 1);
+    QCOMPARE(watch.family.removals[0], device);
+    QCOMPARE(watch.family.drop(device), 0u);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(0));
+}
+
+void RecorderNotifiersTest::streamingUpdateKeepsTheObjectAndNetwork()
+{
+    auto model = streamingRecorder();
+    const Sim::StreamingRecorder::Network network{0, 0x0A010203, 0xFFFF0000, 0x0A010201};
+    model->setNetwork(network);
+    model->addTarget(1, 64 * 1024, 1024, 256);
+    bus().plug(model);
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+
+    const std::vector<uint8_t> xmegaImage = patternBytes(3000, 7);
+    const std::vector<uint8_t> flashImage = patternBytes(5000, 9);
+    ProgressLog xmegaProgress, flashProgress;
+    std::atomic<int> result{-1};
+    // The updater's order, on a thread of its own; this thread runs the notifier.
+    std::thread updater([&] {
+        const bool ok =
+            device->prepareForUpdate() &&
+            device->program(ProgramType::XmegaImage, 0, 0, xmegaImage.data(),
+                            uint32_t(xmegaImage.size()), &ProgressLog::record, &xmegaProgress) &&
+            device->program(ProgramType::FlashImage, 1, 0x2000, flashImage.data(),
+                            uint32_t(flashImage.size()), &ProgressLog::record, &flashProgress) &&
+            device->rebootAfterUpdate();
+        result = ok ? 1 : 0;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 30000);
+    updater.join();
+    QCOMPARE(result.load(), 1);
+
+    QCOMPARE(model->rebootRequests(), 2);
+    QVERIFY(!model->isBootloader());
+    QCOMPARE(model->bootloaderImage(), xmegaImage);
+    const std::vector<uint8_t> flash = model->target(1).bytes;
+    QVERIFY(std::equal(flashImage.begin(), flashImage.end(), flash.begin() + 0x2000));
+    // The new firmware came up with factory values; the ones read before are back.
+    QVERIFY(model->network() == network);
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QVERIFY(watch.family.removals.empty());
+    QVERIFY(device->isConnected());
+
+    QCOMPARE(xmegaProgress.values, std::vector<float>{-1.0f});
+    QVERIFY(!flashProgress.values.empty());
+    QVERIFY(std::is_sorted(flashProgress.values.begin(), flashProgress.values.end()));
+    QVERIFY(flashProgress.values.front() >= 0.0f && flashProgress.values.front() <= 0.5f);
+    QCOMPARE(flashProgress.values.back(), 1.0f);
+    QVERIFY(std::any_of(flashProgress.values.begin(), flashProgress.values.end(),
+                        [](float v) { return v > 0.0f && v < 0.5f; }));
+}
+
+void RecorderNotifiersTest::streamingImageOnABootloaderUnitNeedsNoReboot()
+{
+    auto model = streamingRecorder(true);
+    bus().plug(model);
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+    QCOMPARE(productOf(device), uint16_t(0xC386));
+    // No stream in the boot loader: the unit reads as one that needs its firmware.
+    QVERIFY_THROWS_EXCEPTION(VornOSRPC::IncompatiableProtocolException, device->isConnected());
+    QCOMPARE(ConnectionProbe::probe(*device), ConnectionProbe::Incompatible);
+    QVERIFY(!device->isFirmwareCurrent());
+
+    const std::vector<uint8_t> image = patternBytes(700, 3);
+    std::atomic<int> result{-1};
+    std::thread updater([&] {
+        result = device->program(ProgramType::XmegaImage, 0, 0, image.data(),
+                                 uint32_t(image.size()), nullptr, nullptr)
+                     ? 1
+                     : 0;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 30000);
+    updater.join();
+    QCOMPARE(result.load(), 1);
+    QCOMPARE(model->rebootRequests(), 0);
+    QCOMPARE(model->bootloaderImage(), image);
+}
+
+void RecorderNotifiersTest::secondStreamingStartChangesNothing()
+{
+    bus().plug(streamingRecorder());
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QVERIFY(!watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+}
+
+void RecorderNotifiersTest::streamingUnitThatNeverComesBackFailsTheImage()
+{
+    auto model = streamingRecorder();
+    bus().plug(model);
+    Watch<KestrelXmegaStreamingUSBNotifier> watch;
+    QVERIFY(watch.start());
+    QCOMPARE(int(watch.family.arrivals.size()), 1);
+    IKestrel* device = watch.family.arrivals[0];
+    Sim::XmegaFaults faults;
+    faults.rebootNeverReturns = true;
+    model->setFaults(faults);
+
+    const std::vector<uint8_t> image = patternBytes(300, 5);
+    std::atomic<int> result{-1};
+    std::thread updater([&] {
+        result = device->program(ProgramType::XmegaImage, 0, 0, image.data(),
+                                 uint32_t(image.size()), nullptr, nullptr)
+                     ? 1
+                     : 0;
+    });
+    // The wait ends with the reboot's time-out, and only then is the unit reported gone.
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 30000);
+    updater.join();
+    QCOMPARE(result.load(), 0);
+    QTRY_COMPARE(int(watch.family.removals.size()), 1);
+    QCOMPARE(watch.family.removals[0], device);
+    QVERIFY(model->bootloaderImage().empty());
 }
 
 QTEST_GUILESS_MAIN(RecorderNotifiersTest)

@@ -31,7 +31,24 @@ std::shared_ptr<StreamingXmegaUSBDevice> StreamingXmegaUSBDevice::create(IUSBDev
     }
 }
 
+std::shared_ptr<StreamingXmegaUSBDevice>
+StreamingXmegaUSBDevice::createInAnyMode(IUSBDevice* usbDevice)
+{
+    if (!usbDevice)
+        return nullptr;
+    try {
+        return std::make_shared<StreamingXmegaUSBDevice>(usbDevice, true);
+    } catch (const std::runtime_error&) {
+        return nullptr;
+    }
+}
+
 StreamingXmegaUSBDevice::StreamingXmegaUSBDevice(IUSBDevice* usbDevice)
+    : StreamingXmegaUSBDevice(usbDevice, false)
+{
+}
+
+StreamingXmegaUSBDevice::StreamingXmegaUSBDevice(IUSBDevice* usbDevice, bool allowBootloader)
     : XmegaUSBDevice(usbDevice)
 {
     if (!open())
@@ -42,6 +59,9 @@ StreamingXmegaUSBDevice::StreamingXmegaUSBDevice(IUSBDevice* usbDevice)
     request.wLength = sizeof bytes;
     request.data = bytes;
     const CVNUsbStatus status = sendControlRequestStatus(request);
+    bool bootloader = false;
+    if (status != kCVNUsbSuccess && allowBootloader && isBootloaderMode(bootloader) && bootloader)
+        return;
     if (status != kCVNUsbSuccess)
         throw VornOSRPC::Exception(failureText("IFACE_VR_APP_COMMON_PROTOCOL_VERSION", status));
     Platform::ByteReader(bytes, sizeof bytes).u16(0, &m_protocolVersion);

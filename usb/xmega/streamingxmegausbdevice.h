@@ -40,10 +40,15 @@ public:
 
     // Null when the unit cannot be opened or does not tell its protocol version.
     static std::shared_ptr<StreamingXmegaUSBDevice> create(CVN::USB::IUSBDevice* usbDevice);
+    // The same, except that a unit in its boot loader (no stream there) is made too, with no
+    // protocol version: a notifier follows such a unit through its boot loader.
+    static std::shared_ptr<StreamingXmegaUSBDevice>
+    createInAnyMode(CVN::USB::IUSBDevice* usbDevice);
 
     // Throws std::runtime_error when the unit cannot be opened and VornOSRPC::Exception when
     // it does not tell its protocol version.
     explicit StreamingXmegaUSBDevice(CVN::USB::IUSBDevice* usbDevice);
+    StreamingXmegaUSBDevice(CVN::USB::IUSBDevice* usbDevice, bool allowBootloader);
     ~StreamingXmegaUSBDevice() override;
 
     bool waitReady(uint32_t timeoutMs) override;
