@@ -16,7 +16,7 @@ namespace Sim {
 struct XmegaFaults
 {
     int stallRequest = 0; // the n-th vendor request from now on stalls (once)
-    int stallEvery = 0;   // every n-th stream chunk request (write 0x70, read 0x72) stalls
+    int stallEvery = 0;   // every n-th StreamWriteChunk or StreamReadChunk stalls
     int noReplyTo = -1;   // requests with this bRequest are never answered: the host times out
     bool wrongSequenceOnce = false;    // the next reply starts with sequence 1 instead of 0
     bool rpcNeverReplies = false;      // requests are taken and never answered
@@ -38,6 +38,41 @@ struct XmegaFaults
 class XmegaUnit : public SimpleUsbDevice, public std::enable_shared_from_this<XmegaUnit>
 {
 public:
+    // The unit's request numbers (bRequest), named here apart from the host's own headers so
+    // that the simulation stays an independent check on them.
+    enum Request : uint8_t {
+        // Boot loader.
+        BootBlockSize = 0x03,
+        BootStartDownload = 0x04,
+        BootDownloadBlock = 0x05,
+        // Either side: mode (interface recipient) or unique id (device recipient), checksums,
+        // reboot.
+        Identify = 0x10,
+        Checksums = 0x11,
+        Reboot = 0x12,
+        // Application.
+        ProtocolVersion = 0x20,
+        Status = 0x30,
+        EnterUpdateMode = 0x31,
+        LeaveUpdateMode = 0x32,
+        SelectTarget = 0x34,
+        Geometry = 0x35,
+        Erase = 0x37,
+        EraseStatus = 0x38,
+        StartDownload = 0x39,
+        WindowPage = 0x50,
+        WindowWrite = 0x52,
+        WindowRead = 0x53,
+        EnableStream = 0x60,
+        StreamWriteChunk = 0x70,
+        StreamBufferStatus = 0x71,
+        StreamReadChunk = 0x72,
+        StreamReady = 0x73,
+        StreamReset = 0x74,
+        StreamReplyAck = 0x75,
+        StreamReplyRestart = 0x76,
+    };
+
     static constexpr uint16_t kVendorId = 0x2C4A;
     static constexpr uint16_t kBootloaderProductId = 0xC386;
 
