@@ -315,36 +315,7 @@ void XmegaUnit::install()
         return readMemory(address, in->data(), s.length) ? Usbd::kSuccess : Usbd::kStall;
     });
 
-    // Boot loader.
-    boot(kIn, BootBlockSize, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        *in = u32s({m_blockSize});
-        return Usbd::kSuccess;
-    });
-    boot(kOut, BootStartDownload, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_bootStarted = true;
-        m_bootDone = false;
-        m_bootImage.clear();
-        m_bootBlocks.clear();
-        return Usbd::kSuccess;
-    });
-    boot(kOut, BootDownloadBlock, [this](const ControlSetup& s, Out out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_bootStarted || m_blockSize == 0)
-            return Usbd::kStall;
-        if (out.empty()) {
-            m_bootDone = true;
-            m_bootStarted = false;
-            return Usbd::kSuccess;
-        }
-        const size_t at = size_t(s.value) * m_blockSize;
-        if (m_bootImage.size() < at + out.size())
-            m_bootImage.resize(at + out.size(), 0xFF);
-        std::copy(out.begin(), out.end(), m_bootImage.begin() + long(at));
-        m_bootBlocks.push_back(s.value);
-        return Usbd::kSuccess;
-    });
+    m_bootLoader.install(boot);
 
     // Streaming link.
     app(kIn, ProtocolVersion, [this](const ControlSetup&, Out, In in) {
@@ -533,26 +504,22 @@ bool XmegaUnit::inUpdateMode() const
 
 void XmegaUnit::setBootloaderBlockSize(uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_blockSize = size;
+    m_bootLoader.setBlockSize(size);
 }
 
 std::vector<uint8_t> XmegaUnit::bootloaderImage() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootImage;
+    return m_bootLoader.image();
 }
 
 bool XmegaUnit::bootloaderDownloadDone() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootDone;
+    return m_bootLoader.downloadDone();
 }
 
 std::vector<uint16_t> XmegaUnit::bootloaderBlockIndexes() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootBlocks;
+    return m_bootLoader.blockIndexes();
 }
 
 std::vector<uint8_t> XmegaUnit::memory(uint32_t address, uint32_t size) const
@@ -637,7 +604,7 @@ void XmegaUnit::reboot(bool toBootloader)
             self->m_bootloader = toBootloader;
             self->m_updateMode = false;
             self->m_downloading = false;
-            self->m_bootStarted = false;
+            self->m_bootLoader.rebooted();
             self->m_streamEnabled = false;
             self->m_replyPending = false;
             self->m_incoming.clear();

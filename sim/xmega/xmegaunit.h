@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/usbbus/simpleusbdevice.h"
+#include "sim/xmega/xmegabootloader.h"
 #include "sim/xmega/xmegarpcserver.h"
 
 #include <array>
@@ -128,6 +129,7 @@ public:
     void stayBusy(int polls);
     bool inUpdateMode() const;
 
+    XmegaBootLoader& bootLoader() { return m_bootLoader; }
     void setBootloaderBlockSize(uint32_t size);
     // The image the boot loader took, and whether the closing empty block came.
     std::vector<uint8_t> bootloaderImage() const;
@@ -196,12 +198,7 @@ private:
     uint16_t m_page = 0;
     std::vector<uint8_t> m_memory;
 
-    // Boot loader.
-    uint32_t m_blockSize = 256;
-    bool m_bootStarted = false;
-    bool m_bootDone = false;
-    std::vector<uint8_t> m_bootImage;
-    std::vector<uint16_t> m_bootBlocks;
+    XmegaBootLoader m_bootLoader;
 
     // Streaming link.
     bool m_ready = true;
