@@ -13,8 +13,6 @@ namespace {
 
 constexpr uint8_t kIn = 0xC1;
 constexpr uint8_t kOut = 0x41;
-constexpr uint32_t kWindowPage = 65536;
-constexpr uint32_t kMemoryLimit = 16u * 1024 * 1024;
 
 std::vector<uint8_t> u32s(std::initializer_list<uint32_t> values)
 {
@@ -290,31 +288,14 @@ void XmegaUnit::install()
         return Usbd::kSuccess;
     });
 
-    // Memory window.
-    app(kOut, WindowPage, [this](const ControlSetup& s, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_page = s.value;
-        return Usbd::kSuccess;
-    });
-    app(kOut, WindowWrite, [this](const ControlSetup& s, Out out, In) {
-        uint32_t address = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_state);
-            address = uint32_t(m_page) * kWindowPage + s.value;
-        }
-        return writeMemory(address, out.data(), uint32_t(out.size())) ? Usbd::kSuccess
-                                                                      : Usbd::kStall;
-    });
-    app(kIn, WindowRead, [this](const ControlSetup& s, Out, In in) {
-        uint32_t address = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_state);
-            address = uint32_t(m_page) * kWindowPage + s.value;
-        }
-        in->assign(s.length, 0);
-        return readMemory(address, in->data(), s.length) ? Usbd::kSuccess : Usbd::kStall;
-    });
-
+    m_window.install(
+        app,
+        [this](uint32_t address, uint8_t* out, uint32_t size) {
+            return readMemory(address, out, size);
+        },
+        [this](uint32_t address, const uint8_t* data, uint32_t size) {
+            return writeMemory(address, data, size);
+        });
     m_bootLoader.install(boot);
 
     // Streaming link.
@@ -524,32 +505,17 @@ std::vector<uint16_t> XmegaUnit::bootloaderBlockIndexes() const
 
 std::vector<uint8_t> XmegaUnit::memory(uint32_t address, uint32_t size) const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    std::vector<uint8_t> bytes(size, 0);
-    for (uint32_t i = 0; i < size && address + i < m_memory.size(); ++i)
-        bytes[i] = m_memory[address + i];
-    return bytes;
+    return m_window.memory(address, size);
 }
 
 bool XmegaUnit::readMemory(uint32_t address, uint8_t* out, uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    if (uint64_t(address) + size > kMemoryLimit)
-        return false;
-    for (uint32_t i = 0; i < size; ++i)
-        out[i] = address + i < m_memory.size() ? m_memory[address + i] : 0;
-    return true;
+    return m_window.read(address, out, size);
 }
 
 bool XmegaUnit::writeMemory(uint32_t address, const uint8_t* data, uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    if (uint64_t(address) + size > kMemoryLimit)
-        return false;
-    if (m_memory.size() < address + size)
-        m_memory.resize(address + size, 0);
-    std::copy(data, data + size, m_memory.begin() + long(address));
-    return true;
+    return m_window.write(address, data, size);
 }
 
 void XmegaUnit::setReady(bool ready)

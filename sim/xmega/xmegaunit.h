@@ -2,6 +2,7 @@
 
 #include "sim/usbbus/simpleusbdevice.h"
 #include "sim/xmega/xmegabootloader.h"
+#include "sim/xmega/xmegamemorywindow.h"
 #include "sim/xmega/xmegarpcserver.h"
 
 #include <array>
@@ -194,9 +195,7 @@ private:
     uint64_t m_downloadAddress = 0;
     bool m_downloading = false;
 
-    // Memory window.
-    uint16_t m_page = 0;
-    std::vector<uint8_t> m_memory;
+    XmegaMemoryWindow m_window;
 
     XmegaBootLoader m_bootLoader;
 
