@@ -14,14 +14,14 @@ uint32_t At25Eeprom::control(const ControlSetup& setup, const std::vector<uint8_
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     switch (setup.request) {
-    case 0xDE:
+    case Fx2Peripheral::WriteAddress:
         if (setup.isIn() || out.size() != 2)
             return Usbd::kStall;
         m_address = uint32_t(out[0]) << 8 | out[1];
         return Usbd::kSuccess;
-    case 0xDF:
+    case Fx2Peripheral::ReadyByte:
         return readyByte(setup, &m_busy, in);
-    case 0xCF: {
+    case Fx2Peripheral::SpiRead: {
         if (!setup.isIn())
             return Usbd::kStall;
         const size_t address = size_t(setup.value & 0xFF) << 16 | setup.index;

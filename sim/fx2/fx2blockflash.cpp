@@ -40,16 +40,16 @@ uint32_t Fx2BlockFlash::control(const ControlSetup& setup, const std::vector<uin
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     switch (setup.request) {
-    case 0xDF:
+    case Fx2Peripheral::ReadyByte:
         return readyByte(setup, &m_busy, in);
-    case 0xDE: {
+    case Fx2Peripheral::WriteAddress: {
         uint64_t address = 0;
         if (setup.isIn() || out.size() != m_geometry.addressWidth || !addressFrom(out, 0, &address))
             return Usbd::kStall;
         m_pageAddress = address;
         return Usbd::kSuccess;
     }
-    case 0xE0: {
+    case Fx2Peripheral::BlockErase: {
         uint64_t address = 0;
         if (setup.isIn() || out.size() != m_geometry.addressWidth ||
             !addressFrom(out, 0, &address) || address % m_geometry.blockSize != 0 ||

@@ -72,18 +72,18 @@ uint32_t Fx2Device::vendorRequest(const ControlSetup& setup, const std::vector<u
 {
     const bool isIn = setup.isIn();
     switch (setup.request) {
-    case 0xA0:
+    case Fx2Peripheral::RamWrite:
         if (isIn)
             break;
         return writeRam(setup.value, out);
-    case 0xD2: {
+    case Fx2Peripheral::DataPath: {
         if (isIn || out.size() != 2)
             break;
         std::lock_guard<std::mutex> lock(m_stateMutex);
         m_dataPaths.push_back({out[0], out[1]});
         return Usbd::kSuccess;
     }
-    case 0xD3: {
+    case Fx2Peripheral::BootEepromWrite: {
         if (isIn || out.size() != 1)
             break;
         std::lock_guard<std::mutex> lock(m_stateMutex);
@@ -93,7 +93,7 @@ uint32_t Fx2Device::vendorRequest(const ControlSetup& setup, const std::vector<u
             m_eeprom[setup.index] = out[0];
         return Usbd::kSuccess;
     }
-    case 0xD4: {
+    case Fx2Peripheral::BootEepromRead: {
         if (!isIn || setup.length != 1)
             break;
         std::lock_guard<std::mutex> lock(m_stateMutex);
@@ -102,20 +102,20 @@ uint32_t Fx2Device::vendorRequest(const ControlSetup& setup, const std::vector<u
         *in = {m_eeprom[setup.index]};
         return Usbd::kSuccess;
     }
-    case 0xD5:
-    case 0xE1: {
+    case Fx2Peripheral::VendorByteD5:
+    case Fx2Peripheral::VendorByteE1: {
         if (!isIn || setup.length != 1)
             break;
         std::lock_guard<std::mutex> lock(m_stateMutex);
-        *in = {setup.request == 0xD5 ? m_vendorD5 : m_vendorE1};
+        *in = {setup.request == Fx2Peripheral::VendorByteD5 ? m_vendorD5 : m_vendorE1};
         return Usbd::kSuccess;
     }
-    case 0xD6:
+    case Fx2Peripheral::RegisterRead:
         if (!isIn || setup.length != 1)
             break;
         *in = {registerRead(uint8_t(setup.index >> 8))};
         return Usbd::kSuccess;
-    case 0xD7: {
+    case Fx2Peripheral::RegisterWrite: {
         if (isIn)
             break;
         const uint8_t reg = uint8_t(setup.index >> 8);
@@ -127,7 +127,7 @@ uint32_t Fx2Device::vendorRequest(const ControlSetup& setup, const std::vector<u
         registerWritten(reg, value);
         return Usbd::kSuccess;
     }
-    case 0xDB: {
+    case Fx2Peripheral::EnterHardwareAccess: {
         if (isIn)
             break;
         std::shared_ptr<Fx2Peripheral> peripheral;
@@ -142,7 +142,7 @@ uint32_t Fx2Device::vendorRequest(const ControlSetup& setup, const std::vector<u
             peripheral->entered();
         return Usbd::kSuccess;
     }
-    case 0xDC: {
+    case Fx2Peripheral::LeaveHardwareAccess: {
         if (isIn)
             break;
         std::shared_ptr<Fx2Peripheral> peripheral = activePeripheral();

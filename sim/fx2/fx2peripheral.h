@@ -14,6 +14,28 @@ namespace Sim {
 class Fx2Peripheral
 {
 public:
+    // The FX2 firmware's request numbers (bRequest), shared by the controller and the parts
+    // behind it; named here apart from the host's own headers so that the simulation stays an
+    // independent check on them.
+    enum Request : uint8_t {
+        RamWrite = 0xA0,
+        SwdWrite = 0xC0,
+        SwdRead = 0xC1,
+        SpiRead = 0xCF,
+        DataPath = 0xD2,
+        BootEepromWrite = 0xD3,
+        BootEepromRead = 0xD4,
+        VendorByteD5 = 0xD5,
+        RegisterRead = 0xD6,
+        RegisterWrite = 0xD7,
+        EnterHardwareAccess = 0xDB,
+        LeaveHardwareAccess = 0xDC,
+        WriteAddress = 0xDE,
+        ReadyByte = 0xDF,
+        BlockErase = 0xE0,
+        VendorByteE1 = 0xE1,
+    };
+
     // Returned by control() for a request the peripheral does not know: the request stalls.
     static constexpr uint32_t kNotHandled = 0xFFFFFFFEu;
 

@@ -16,9 +16,9 @@ Fx2SwdBridge::Fx2SwdBridge(std::shared_ptr<SwdMemoryBus> memory)
 uint32_t Fx2SwdBridge::control(const ControlSetup& setup, const std::vector<uint8_t>& out,
                                std::vector<uint8_t>* in)
 {
-    if (setup.request != 0xC0 && setup.request != 0xC1)
+    if (setup.request != SwdWrite && setup.request != SwdRead)
         return kNotHandled;
-    const bool read = setup.request == 0xC1;
+    const bool read = setup.request == SwdRead;
     if (read != setup.isIn() || setup.length != 4 || (!read && out.size() != 4) ||
         setup.value != 0 || (setup.index & ~0x010Cu) != 0)
         return Usbd::kStall;

@@ -13,8 +13,6 @@ namespace {
 
 constexpr uint8_t kIn = 0xC1;
 constexpr uint8_t kOut = 0x41;
-constexpr uint32_t kWindowPage = 65536;
-constexpr uint32_t kMemoryLimit = 16u * 1024 * 1024;
 
 std::vector<uint8_t> u32s(std::initializer_list<uint32_t> values)
 {
@@ -98,7 +96,7 @@ XmegaUnit::Gate XmegaUnit::gate(const ControlSetup& setup)
         return Gate::Stall;
     if (m_faults.noReplyTo == setup.request)
         return Gate::Drop;
-    if (!m_bootloader && (setup.request == 0x70 || setup.request == 0x72)) {
+    if (!m_bootloader && (setup.request == StreamWriteChunk || setup.request == StreamReadChunk)) {
         ++m_chunkRequests;
         if (m_faults.stallEvery && m_chunkRequests % m_faults.stallEvery == 0) {
             ++m_stalls;
@@ -181,21 +179,21 @@ void XmegaUnit::install()
         });
     };
 
-    onControl(kIn, 0x10, [this](const ControlSetup&, Out, In in) {
+    onControl(kIn, Identify, [this](const ControlSetup&, Out, In in) {
         *in = {uint8_t(isBootloader() ? 1 : 0)};
         return Usbd::kSuccess;
     });
-    onControl(0xC0, 0x10, [this](const ControlSetup&, Out, In in) {
+    onControl(0xC0, Identify, [this](const ControlSetup&, Out, In in) {
         const auto id = uniqueId();
         in->assign(id.begin(), id.end());
         return Usbd::kSuccess;
     });
-    onControl(kIn, 0x11, [this](const ControlSetup&, Out, In in) {
+    onControl(kIn, Checksums, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         *in = u32s({m_checksums[0], m_checksums[1]});
         return Usbd::kSuccess;
     });
-    onControl(kOut, 0x12, [this](const ControlSetup& s, Out, In) {
+    onControl(kOut, Reboot, [this](const ControlSetup& s, Out, In) {
         if (s.value > 1)
             return Usbd::kStall;
         std::lock_guard<std::mutex> lock(m_state);
@@ -204,7 +202,7 @@ void XmegaUnit::install()
     });
 
     // Programming.
-    app(kIn, 0x30, [this](const ControlSetup&, Out, In in) {
+    app(kIn, Status, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         const bool busy = m_busyLeft > 0;
         if (busy)
@@ -212,26 +210,26 @@ void XmegaUnit::install()
         *in = {uint8_t(m_updateMode), uint8_t(busy), uint8_t(m_erasePollsLeft > 0), 0, 0, 0};
         return Usbd::kSuccess;
     });
-    app(kOut, 0x31, [this](const ControlSetup&, Out, In) {
+    app(kOut, EnterUpdateMode, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         m_updateMode = true;
         return Usbd::kSuccess;
     });
-    app(kOut, 0x32, [this](const ControlSetup&, Out, In) {
+    app(kOut, LeaveUpdateMode, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         if (!m_faults.stuckInUpdateMode)
             m_updateMode = false;
         m_downloading = false;
         return Usbd::kSuccess;
     });
-    app(kOut, 0x34, [this](const ControlSetup& s, Out, In) {
+    app(kOut, SelectTarget, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         if (!m_targets.count(s.value))
             return Usbd::kStall;
         m_selected = s.value;
         return Usbd::kSuccess;
     });
-    app(kIn, 0x35, [this](const ControlSetup&, Out, In in) {
+    app(kIn, Geometry, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         const Target& t = m_targets[m_selected];
         const uint32_t erase = m_geometryOverride ? m_overrideErase : t.erasePageSize;
@@ -239,7 +237,7 @@ void XmegaUnit::install()
         *in = u32s({uint32_t(t.bytes.size()), 0, erase, write});
         return Usbd::kSuccess;
     });
-    app(kOut, 0x37, [this](const ControlSetup&, Out out, In) {
+    app(kOut, Erase, [this](const ControlSetup&, Out out, In) {
         Platform::ByteReader r(out.data(), out.size());
         uint32_t first = 0, count = 0;
         if (out.size() != 8 || !r.u32(0, &first) || !r.u32(4, &count))
@@ -255,7 +253,7 @@ void XmegaUnit::install()
         m_erasePollsLeft = std::max(1, m_erasePolls);
         return Usbd::kSuccess;
     });
-    app(kIn, 0x38, [this](const ControlSetup&, Out, In in) {
+    app(kIn, EraseStatus, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         const uint32_t count = m_eraseEnd - m_eraseStart;
         if (m_erasePollsLeft > 0 && !m_faults.eraseError) {
@@ -278,7 +276,7 @@ void XmegaUnit::install()
         in->push_back(uint8_t(m_faults.eraseError ? 1 : 0));
         return Usbd::kSuccess;
     });
-    app(kOut, 0x39, [this](const ControlSetup&, Out out, In) {
+    app(kOut, StartDownload, [this](const ControlSetup&, Out out, In) {
         uint32_t first = 0;
         if (out.size() != 4 || !Platform::ByteReader(out.data(), 4).u32(0, &first))
             return Usbd::kStall;
@@ -290,80 +288,34 @@ void XmegaUnit::install()
         return Usbd::kSuccess;
     });
 
-    // Memory window.
-    app(kOut, 0x50, [this](const ControlSetup& s, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_page = s.value;
-        return Usbd::kSuccess;
-    });
-    app(kOut, 0x52, [this](const ControlSetup& s, Out out, In) {
-        uint32_t address = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_state);
-            address = uint32_t(m_page) * kWindowPage + s.value;
-        }
-        return writeMemory(address, out.data(), uint32_t(out.size())) ? Usbd::kSuccess
-                                                                      : Usbd::kStall;
-    });
-    app(kIn, 0x53, [this](const ControlSetup& s, Out, In in) {
-        uint32_t address = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_state);
-            address = uint32_t(m_page) * kWindowPage + s.value;
-        }
-        in->assign(s.length, 0);
-        return readMemory(address, in->data(), s.length) ? Usbd::kSuccess : Usbd::kStall;
-    });
-
-    // Boot loader.
-    boot(kIn, 0x03, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        *in = u32s({m_blockSize});
-        return Usbd::kSuccess;
-    });
-    boot(kOut, 0x04, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_bootStarted = true;
-        m_bootDone = false;
-        m_bootImage.clear();
-        m_bootBlocks.clear();
-        return Usbd::kSuccess;
-    });
-    boot(kOut, 0x05, [this](const ControlSetup& s, Out out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_bootStarted || m_blockSize == 0)
-            return Usbd::kStall;
-        if (out.empty()) {
-            m_bootDone = true;
-            m_bootStarted = false;
-            return Usbd::kSuccess;
-        }
-        const size_t at = size_t(s.value) * m_blockSize;
-        if (m_bootImage.size() < at + out.size())
-            m_bootImage.resize(at + out.size(), 0xFF);
-        std::copy(out.begin(), out.end(), m_bootImage.begin() + long(at));
-        m_bootBlocks.push_back(s.value);
-        return Usbd::kSuccess;
-    });
+    m_window.install(
+        app,
+        [this](uint32_t address, uint8_t* out, uint32_t size) {
+            return readMemory(address, out, size);
+        },
+        [this](uint32_t address, const uint8_t* data, uint32_t size) {
+            return writeMemory(address, data, size);
+        });
+    m_bootLoader.install(boot);
 
     // Streaming link.
-    app(kIn, 0x20, [this](const ControlSetup&, Out, In in) {
+    app(kIn, ProtocolVersion, [this](const ControlSetup&, Out, In in) {
         *in = {uint8_t(m_options.protocolVersion), uint8_t(m_options.protocolVersion >> 8)};
         return Usbd::kSuccess;
     });
-    app(kOut, 0x60, [this](const ControlSetup& s, Out, In) {
+    app(kOut, EnableStream, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         m_streamEnabled = s.value != 0;
         return Usbd::kSuccess;
     });
-    app(kOut, 0x74, [this](const ControlSetup& s, Out, In) {
+    app(kOut, StreamReset, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         m_tid = uint8_t(s.value);
         m_incoming.clear();
         m_nextChunk = 0;
         return Usbd::kSuccess;
     });
-    app(kOut, 0x70, [this](const ControlSetup& s, Out out, In) {
+    app(kOut, StreamWriteChunk, [this](const ControlSetup& s, Out out, In) {
         std::vector<uint8_t> message;
         {
             std::lock_guard<std::mutex> lock(m_state);
@@ -398,7 +350,7 @@ void XmegaUnit::install()
         m_replyPending = true;
         return Usbd::kSuccess;
     });
-    app(kIn, 0x71, [this](const ControlSetup&, Out, In in) {
+    app(kIn, StreamBufferStatus, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         uint32_t length = m_replyPending ? uint32_t(currentChunkLocked().size()) : 0;
         if (m_replyPending && m_faults.announceChunkLength)
@@ -409,19 +361,19 @@ void XmegaUnit::install()
         in->push_back(m_tid);
         return Usbd::kSuccess;
     });
-    app(kIn, 0x72, [this](const ControlSetup&, Out, In in) {
+    app(kIn, StreamReadChunk, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         if (!m_replyPending)
             return Usbd::kStall;
         *in = currentChunkLocked();
         return Usbd::kSuccess;
     });
-    app(kIn, 0x73, [this](const ControlSetup&, Out, In in) {
+    app(kIn, StreamReady, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
         *in = {uint8_t(m_ready)};
         return Usbd::kSuccess;
     });
-    app(kOut, 0x75, [this](const ControlSetup&, Out, In) {
+    app(kOut, StreamReplyAck, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         if (!m_replyPending)
             return Usbd::kStall;
@@ -433,7 +385,7 @@ void XmegaUnit::install()
         }
         return Usbd::kSuccess;
     });
-    app(kOut, 0x76, [this](const ControlSetup&, Out, In) {
+    app(kOut, StreamReplyRestart, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_state);
         // The host starts the reply again from its first chunk.
         if (m_replyPending) {
@@ -533,56 +485,37 @@ bool XmegaUnit::inUpdateMode() const
 
 void XmegaUnit::setBootloaderBlockSize(uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_blockSize = size;
+    m_bootLoader.setBlockSize(size);
 }
 
 std::vector<uint8_t> XmegaUnit::bootloaderImage() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootImage;
+    return m_bootLoader.image();
 }
 
 bool XmegaUnit::bootloaderDownloadDone() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootDone;
+    return m_bootLoader.downloadDone();
 }
 
 std::vector<uint16_t> XmegaUnit::bootloaderBlockIndexes() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_bootBlocks;
+    return m_bootLoader.blockIndexes();
 }
 
 std::vector<uint8_t> XmegaUnit::memory(uint32_t address, uint32_t size) const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    std::vector<uint8_t> bytes(size, 0);
-    for (uint32_t i = 0; i < size && address + i < m_memory.size(); ++i)
-        bytes[i] = m_memory[address + i];
-    return bytes;
+    return m_window.memory(address, size);
 }
 
 bool XmegaUnit::readMemory(uint32_t address, uint8_t* out, uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    if (uint64_t(address) + size > kMemoryLimit)
-        return false;
-    for (uint32_t i = 0; i < size; ++i)
-        out[i] = address + i < m_memory.size() ? m_memory[address + i] : 0;
-    return true;
+    return m_window.read(address, out, size);
 }
 
 bool XmegaUnit::writeMemory(uint32_t address, const uint8_t* data, uint32_t size)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    if (uint64_t(address) + size > kMemoryLimit)
-        return false;
-    if (m_memory.size() < address + size)
-        m_memory.resize(address + size, 0);
-    std::copy(data, data + size, m_memory.begin() + long(address));
-    return true;
+    return m_window.write(address, data, size);
 }
 
 void XmegaUnit::setReady(bool ready)
@@ -640,7 +573,7 @@ void XmegaUnit::reboot(bool toBootloader)
             // A restart ends an erase or write under way.
             self->m_erasePollsLeft = 0;
             self->m_busyLeft = 0;
-            self->m_bootStarted = false;
+            self->m_bootLoader.rebooted();
             self->m_streamEnabled = false;
             self->m_replyPending = false;
             self->m_incoming.clear();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "sim/usbbus/simpleusbdevice.h"
+#include "sim/xmega/xmegabootloader.h"
+#include "sim/xmega/xmegamemorywindow.h"
 #include "sim/xmega/xmegarpcserver.h"
 
 #include <array>
@@ -16,7 +18,7 @@ namespace Sim {
 struct XmegaFaults
 {
     int stallRequest = 0; // the n-th vendor request from now on stalls (once)
-    int stallEvery = 0;   // every n-th stream chunk request (write 0x70, read 0x72) stalls
+    int stallEvery = 0;   // every n-th StreamWriteChunk or StreamReadChunk stalls
     int noReplyTo = -1;   // requests with this bRequest are never answered: the host times out
     bool wrongSequenceOnce = false;    // the next reply starts with sequence 1 instead of 0
     bool rpcNeverReplies = false;      // requests are taken and never answered
@@ -38,6 +40,41 @@ struct XmegaFaults
 class XmegaUnit : public SimpleUsbDevice, public std::enable_shared_from_this<XmegaUnit>
 {
 public:
+    // The unit's request numbers (bRequest), named here apart from the host's own headers so
+    // that the simulation stays an independent check on them.
+    enum Request : uint8_t {
+        // Boot loader.
+        BootBlockSize = 0x03,
+        BootStartDownload = 0x04,
+        BootDownloadBlock = 0x05,
+        // Either side: mode (interface recipient) or unique id (device recipient), checksums,
+        // reboot.
+        Identify = 0x10,
+        Checksums = 0x11,
+        Reboot = 0x12,
+        // Application.
+        ProtocolVersion = 0x20,
+        Status = 0x30,
+        EnterUpdateMode = 0x31,
+        LeaveUpdateMode = 0x32,
+        SelectTarget = 0x34,
+        Geometry = 0x35,
+        Erase = 0x37,
+        EraseStatus = 0x38,
+        StartDownload = 0x39,
+        WindowPage = 0x50,
+        WindowWrite = 0x52,
+        WindowRead = 0x53,
+        EnableStream = 0x60,
+        StreamWriteChunk = 0x70,
+        StreamBufferStatus = 0x71,
+        StreamReadChunk = 0x72,
+        StreamReady = 0x73,
+        StreamReset = 0x74,
+        StreamReplyAck = 0x75,
+        StreamReplyRestart = 0x76,
+    };
+
     static constexpr uint16_t kVendorId = 0x2C4A;
     static constexpr uint16_t kBootloaderProductId = 0xC386;
 
@@ -93,6 +130,7 @@ public:
     void stayBusy(int polls);
     bool inUpdateMode() const;
 
+    XmegaBootLoader& bootLoader() { return m_bootLoader; }
     void setBootloaderBlockSize(uint32_t size);
     // The image the boot loader took, and whether the closing empty block came.
     std::vector<uint8_t> bootloaderImage() const;
@@ -157,16 +195,9 @@ private:
     uint64_t m_downloadAddress = 0;
     bool m_downloading = false;
 
-    // Memory window.
-    uint16_t m_page = 0;
-    std::vector<uint8_t> m_memory;
+    XmegaMemoryWindow m_window;
 
-    // Boot loader.
-    uint32_t m_blockSize = 256;
-    bool m_bootStarted = false;
-    bool m_bootDone = false;
-    std::vector<uint8_t> m_bootImage;
-    std::vector<uint16_t> m_bootBlocks;
+    XmegaBootLoader m_bootLoader;
 
     // Streaming link.
     bool m_ready = true;

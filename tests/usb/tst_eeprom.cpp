@@ -62,7 +62,7 @@ void EepromTest::imageWrittenAndReadBack()
     }
     QVERIFY(m_eeprom->endAccess());
     QCOMPARE(readBack, image);
-    const auto reads = m_bench->controlRequests(0xCF);
+    const auto reads = m_bench->controlRequests(Sim::Fx2Peripheral::SpiRead);
     QCOMPARE(reads.at(1).setup.index, uint16_t(255));
     QCOMPARE(reads.at(1).setup.length, uint16_t(255));
 }
@@ -81,10 +81,10 @@ void EepromTest::shortWriteIsPaddedToWholeChunks()
              std::vector<uint8_t>(data.begin() + 32, data.end()));
     QCOMPARE(std::vector<uint8_t>(chunks[1].data.begin() + 8, chunks[1].data.end()),
              std::vector<uint8_t>(24, 0));
-    const auto addresses = m_bench->controlRequests(0xDE);
+    const auto addresses = m_bench->controlRequests(Sim::Fx2Peripheral::WriteAddress);
     QCOMPARE(addresses.at(1).data, (std::vector<uint8_t>{0x00, 0x20}));
     // Each chunk waits for the ready byte, 1 ms before each poll.
-    QVERIFY(m_bench->controlRequests(0xDF).size() >= 2);
+    QVERIFY(m_bench->controlRequests(Sim::Fx2Peripheral::ReadyByte).size() >= 2);
 }
 
 void EepromTest::beginAndEndAccess()
@@ -98,7 +98,7 @@ void EepromTest::beginAndEndAccess()
     QVERIFY(!m_bench->model->inHardwareAccess());
 
     m_device->setHardwareTarget(kModeAt25);
-    m_bench->model->stallRequests(0xDB, 1);
+    m_bench->model->stallRequests(Sim::Fx2Peripheral::EnterHardwareAccess, 1);
     QVERIFY(!m_eeprom->beginAccess());
     QVERIFY(!m_eeprom->isOpen());
 }
@@ -130,7 +130,7 @@ void EepromTest::waitReady()
     m_bench->at25->bulkOut(std::vector<uint8_t>(32, 0xAB));
     m_bench->clearLog();
     if (stall)
-        m_bench->model->stallRequests(0xDF, 1);
+        m_bench->model->stallRequests(Sim::Fx2Peripheral::ReadyByte, 1);
     m_device->sleptMs = 0;
     QCOMPARE(m_eeprom->waitReady(tries, 7), ok);
     QCOMPARE(int(m_bench->log().size()), polls);
@@ -144,9 +144,9 @@ void EepromTest::readLimits()
     QVERIFY(!m_eeprom->read(0, buffer.data(), 256));
     QVERIFY(!m_eeprom->read(0, buffer.data(), 0));
     QVERIFY(!m_eeprom->read(0, nullptr, 4));
-    QVERIFY(m_bench->controlRequests(0xCF).empty());
+    QVERIFY(m_bench->controlRequests(Sim::Fx2Peripheral::SpiRead).empty());
     QVERIFY(m_eeprom->read(0x7F00, buffer.data(), 255));
-    const auto reads = m_bench->controlRequests(0xCF);
+    const auto reads = m_bench->controlRequests(Sim::Fx2Peripheral::SpiRead);
     QCOMPARE(reads.at(0).setup.value, uint16_t(0));
     QCOMPARE(reads.at(0).setup.index, uint16_t(0x7F00));
 }
@@ -170,7 +170,7 @@ void EepromTest::failedChunkFailsTheWrite()
     const std::vector<uint8_t> data(64, 1);
     QVERIFY(!m_eeprom->write(data.data(), 64));
     QCOMPARE(int(m_bench->bulkWrites().size()), 1); // stopped after the first chunk
-    QCOMPARE(int(m_bench->controlRequests(0xDF).size()), 20);
+    QCOMPARE(int(m_bench->controlRequests(Sim::Fx2Peripheral::ReadyByte).size()), 20);
 }
 
 QTEST_GUILESS_MAIN(EepromTest)

@@ -119,7 +119,7 @@ void Fx2DeviceTest::imageStartingWithEndRecordOnlyHoldsAndReleases()
     USBProductEntry entry{0xC34C, &TestFx2Device::create, image.data(), image.size()};
     TestFx2Device* device = bench.makeDevice(&entry);
     QVERIFY(device->loadRamFirmware());
-    const auto writes = bench.controlRequests(0xA0);
+    const auto writes = bench.controlRequests(Sim::Fx2Peripheral::RamWrite);
     QCOMPARE(int(writes.size()), 2);
     QCOMPARE(writes[0].data, std::vector<uint8_t>{1});
     QCOMPARE(writes[1].data, std::vector<uint8_t>{0});
@@ -143,10 +143,10 @@ void Fx2DeviceTest::malformedImageIsRefusedBeforeAnyRequest()
     USBProductEntry entry{0xC34C, &TestFx2Device::create, image.data(), image.size()};
     TestFx2Device* device = bench.makeDevice(&entry);
     QVERIFY(!device->loadRamFirmware());
-    QVERIFY(bench.controlRequests(0xA0).empty());
+    QVERIFY(bench.controlRequests(Sim::Fx2Peripheral::RamWrite).empty());
     QVERIFY(!bench.model->cpuHeld());
     QVERIFY(!device->open());
-    QVERIFY(bench.controlRequests(0xA0).empty());
+    QVERIFY(bench.controlRequests(Sim::Fx2Peripheral::RamWrite).empty());
     device->Release();
 }
 
@@ -170,10 +170,10 @@ void Fx2DeviceTest::writeRamRetries()
     Fx2Bench bench;
     TestFx2Device* device = bench.openDevice();
     QVERIFY(device);
-    bench.model->stallRequests(0xA0, failures);
+    bench.model->stallRequests(Sim::Fx2Peripheral::RamWrite, failures);
     const uint8_t data[3] = {7, 8, 9};
     QCOMPARE(device->writeRam(0x2000, 3, data, attempts), ok);
-    QCOMPARE(int(bench.controlRequests(0xA0).size()), requests);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::RamWrite).size()), requests);
     QCOMPARE(device->sleptMs, uint64_t(0)); // no pause between attempts
 }
 
@@ -193,8 +193,8 @@ void Fx2DeviceTest::identityHeaderWrittenOnceAndReadBack()
     // Bytes already in place cost no write.
     bench.clearLog();
     QVERIFY(device->programBootEeprom());
-    QVERIFY(bench.controlRequests(0xD3).empty());
-    QCOMPARE(int(bench.controlRequests(0xD4).size()), 11);
+    QVERIFY(bench.controlRequests(Sim::Fx2Peripheral::BootEepromWrite).empty());
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::BootEepromRead).size()), 11);
 }
 
 void Fx2DeviceTest::bootImageWrittenAndReadBack_data()
@@ -237,7 +237,7 @@ void Fx2DeviceTest::bootImageWrittenAndReadBack()
 
     // Byte 0 turns 0xC2 only at the very end.
     int lastWrite = -1, c2Write = -1, index = 0;
-    for (const auto& e : bench.controlRequests(0xD3)) {
+    for (const auto& e : bench.controlRequests(Sim::Fx2Peripheral::BootEepromWrite)) {
         if (e.setup.index == 0 && e.data == std::vector<uint8_t>{0xC2})
             c2Write = index;
         if (e.setup.index != 7)
@@ -284,8 +284,8 @@ void Fx2DeviceTest::clearBootHeader()
     Fx2Bench bench;
     TestFx2Device* device = bench.openDevice();
     QVERIFY(device->clearBootHeader());
-    QCOMPARE(int(bench.controlRequests(0xD4).size()), 8);
-    QVERIFY(bench.controlRequests(0xD3).empty());
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::BootEepromRead).size()), 8);
+    QVERIFY(bench.controlRequests(Sim::Fx2Peripheral::BootEepromWrite).empty());
 
     std::vector<uint8_t> eeprom = bench.model->eeprom();
     for (int i = 0; i < 10; ++i)
@@ -317,15 +317,17 @@ void Fx2DeviceTest::registersAndVendorBytes()
     TestFx2Device* device = bench.openDevice();
     QVERIFY(device->writeRegister(3, 0x81));
     QCOMPARE(bench.model->registerValue(3), uint8_t(0x81));
-    QCOMPARE(bench.controlRequests(0xD7).at(0).setup.index, uint16_t(0x0381));
+    QCOMPARE(bench.controlRequests(Sim::Fx2Peripheral::RegisterWrite).at(0).setup.index,
+             uint16_t(0x0381));
     QCOMPARE(device->sleptMs, uint64_t(5));
     bench.model->setRegister(1, 0x2D);
     uint8_t value = 0;
     QVERIFY(device->readRegister1(&value));
     QCOMPARE(value, uint8_t(0x2D));
-    QCOMPARE(bench.controlRequests(0xD6).at(0).setup.index, uint16_t(0x0100));
+    QCOMPARE(bench.controlRequests(Sim::Fx2Peripheral::RegisterRead).at(0).setup.index,
+             uint16_t(0x0100));
 
-    bench.model->stallRequests(0xD7, 1);
+    bench.model->stallRequests(Sim::Fx2Peripheral::RegisterWrite, 1);
     QVERIFY(!device->writeRegister(3, 0));
     QCOMPARE(device->sleptMs, uint64_t(5)); // no pause after a failed write
 
@@ -344,17 +346,17 @@ void Fx2DeviceTest::dataPathCache()
     TestFx2Device* device = bench.openDevice();
     QVERIFY(device->selectDataPath(1, 0));
     QVERIFY(device->selectDataPath(1, 0));
-    QCOMPARE(int(bench.controlRequests(0xD2).size()), 1);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::DataPath).size()), 1);
     QVERIFY(device->selectDataPath(0, 2));
     QVERIFY(device->selectDataPath(0, 2));
-    QCOMPARE(int(bench.controlRequests(0xD2).size()), 3);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::DataPath).size()), 3);
 
     // A failed selection forgets what was selected.
     QVERIFY(device->selectDataPath(1, 0));
-    bench.model->stallRequests(0xD2, 1);
+    bench.model->stallRequests(Sim::Fx2Peripheral::DataPath, 1);
     QVERIFY(!device->selectDataPath(0, 1));
     QVERIFY(device->selectDataPath(1, 0));
-    QCOMPARE(int(bench.controlRequests(0xD2).size()), 6);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::DataPath).size()), 6);
 }
 
 void Fx2DeviceTest::eraseFlashRange_data()
@@ -385,12 +387,12 @@ void Fx2DeviceTest::eraseFlashRange()
     bench.clearLog();
     QCOMPARE(device->eraseFlashRange(start, length), ok);
     QCOMPARE(bench.flash->erasedBlocks(), erased);
-    QCOMPARE(int(bench.controlRequests(0xE0).size()), int(erased.size()));
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::BlockErase).size()), int(erased.size()));
     for (uint32_t block : erased)
         QCOMPARE(bench.flash->contents(block * 0x10000, 0x10000),
                  std::vector<uint8_t>(0x10000, 0xFF));
     if (!erased.empty()) {
-        const Sim::LogEntry first = bench.controlRequests(0xE0).front();
+        const Sim::LogEntry first = bench.controlRequests(Sim::Fx2Peripheral::BlockErase).front();
         QCOMPARE(first.data, (std::vector<uint8_t>{uint8_t(erased[0]), 0, 0}));
     }
 }
@@ -402,15 +404,15 @@ void Fx2DeviceTest::eraseThatNeverFinishesIsTriedTwice()
     QVERIFY(device->enterHardwareAccess(0));
     bench.flash->setBusyPolls(-1, 1);
     QVERIFY(!device->eraseFlashBlock(2));
-    QCOMPARE(int(bench.controlRequests(0xE0).size()), 2);
-    QCOMPARE(int(bench.controlRequests(0xDF).size()), 120);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::BlockErase).size()), 2);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::ReadyByte).size()), 120);
     QCOMPARE(device->sleptMs, uint64_t(120 * 100));
 
     bench.clearLog();
     device->sleptMs = 0;
     device->erase = 1;
     QVERIFY(!device->beginFlashUpdate(0, 16));
-    QCOMPARE(int(bench.controlRequests(0xDF).size()), 120);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::ReadyByte).size()), 120);
     QCOMPARE(device->sleptMs, uint64_t(120 * 500));
 }
 
@@ -469,7 +471,7 @@ void Fx2DeviceTest::writeMethods()
                                           pages.back().data.end()),
                      std::vector<uint8_t>(256 - tail, 0));
         const uint32_t lastPage = start + (length - 1) / 256 * 256;
-        QCOMPARE(bench.controlRequests(0xDE).back().data,
+        QCOMPARE(bench.controlRequests(Sim::Fx2Peripheral::WriteAddress).back().data,
                  (std::vector<uint8_t>{uint8_t(lastPage >> 16), uint8_t(lastPage >> 8), 0}));
     }
     if (method == 1) {
@@ -516,7 +518,7 @@ void Fx2DeviceTest::endFlashUpdate()
     QVERIFY(device->beginFlashUpdate(0, 0));
     device->sleptMs = 0;
     QCOMPARE(device->endFlashUpdate(wait), ok);
-    QCOMPARE(int(bench.controlRequests(0xD6).size()), registerReads);
+    QCOMPARE(int(bench.controlRequests(Sim::Fx2Peripheral::RegisterRead).size()), registerReads);
     QCOMPARE(device->sleptMs, uint64_t(slept));
     QVERIFY(!device->hardwareAccessActive());
 }
@@ -528,7 +530,8 @@ void Fx2DeviceTest::leaveResetsHardwareTarget()
     QVERIFY(device->setHardwareTarget(kModeAt25));
     QVERIFY(device->enterHardwareAccess(0x40));
     QCOMPARE(bench.model->hardwareAccessMode(), int(kModeAt25));
-    QCOMPARE(bench.controlRequests(0xDB).at(0).setup.index, uint16_t(kModeAt25));
+    QCOMPARE(bench.controlRequests(Sim::Fx2Peripheral::EnterHardwareAccess).at(0).setup.index,
+             uint16_t(kModeAt25));
     QVERIFY(device->leaveHardwareAccess());
     uint8_t target = 9;
     QVERIFY(device->hardwareTarget(&target));

@@ -208,14 +208,14 @@ void TestRpc::refusedOpen()
     rpc.server().addService("Version", Sim::XmegaRpcServer::echoService());
     rpc.server().setOpenResult("Version", 5);
     QCOMPARE(rpc.device->openService("Version", 0), StreamingRpcDevice::kInvalidHandle);
-    QCOMPARE(int(rpc.bench.requests(0x74).size()), 1);
+    QCOMPARE(int(rpc.bench.requests(Sim::XmegaUnit::StreamReset).size()), 1);
     QCOMPARE(rpc.clock->sleptMs(), uint64_t(0));
 
     rpc.bench.clearLog();
     QCOMPARE(thrown<VornOSRPC::RpcRequestTimedOutException>(
                  [&] { rpc.device->openService("Version", 1000); }),
              QString("Request timed out"));
-    const int attempts = int(rpc.bench.requests(0x74).size());
+    const int attempts = int(rpc.bench.requests(Sim::XmegaUnit::StreamReset).size());
     QVERIFY2(attempts >= 10 && attempts <= 12, qPrintable(QString::number(attempts)));
     QVERIFY(rpc.clock->sleptMs() >= 1000);
 
@@ -282,7 +282,7 @@ void TestRpc::transportFailures()
              QString("Failed to write to device"));
 
     faults = Sim::XmegaFaults();
-    faults.noReplyTo = 0x71;
+    faults.noReplyTo = Sim::XmegaUnit::StreamBufferStatus;
     rpc.bench.unit().setFaults(faults);
     rpc.stream->setRequestTimeout(20);
     QCOMPARE(thrown<VornOSRPC::RpcException>([&] { rpc.device->exchangeWord(1); }),

@@ -137,8 +137,8 @@ void TestStreamingLink::messageRoundTrip()
     std::vector<uint8_t> reply;
     QVERIFY(link.stream->readStream(reply));
     QCOMPARE(reply, kWordReply);
-    QCOMPARE(int(link.bench.requests(0x75).size()), 1);
-    QVERIFY(link.bench.requests(0x76).empty());
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReplyAck).size()), 1);
+    QVERIFY(link.bench.requests(Sim::XmegaUnit::StreamReplyRestart).empty());
     QVERIFY(!link.stream->writeStream({}));
 }
 
@@ -159,7 +159,7 @@ void TestStreamingLink::writeChunking()
     Link link;
     const auto bytes = message(size, 3);
     QVERIFY(link.stream->writeStream(bytes));
-    const auto writes = link.bench.requests(0x70);
+    const auto writes = link.bench.requests(Sim::XmegaUnit::StreamWriteChunk);
     QCOMPARE(int(writes.size()), int(chunks.size()));
     for (size_t i = 0; i < chunks.size(); ++i) {
         QCOMPARE(writes[i].value, uint16_t(i));
@@ -178,7 +178,7 @@ void TestStreamingLink::transactionIds()
             std::vector<uint8_t> reply;
             QVERIFY(link.stream->readStream(reply));
         }
-        for (const auto& s : link.bench.requests(0x74))
+        for (const auto& s : link.bench.requests(Sim::XmegaUnit::StreamReset))
             ids.push_back(s.value);
         QCOMPARE(ids, (std::vector<uint16_t>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 2}));
     }
@@ -187,7 +187,7 @@ void TestStreamingLink::transactionIds()
     options.initialTid = 14;
     Link fresh(std::make_shared<Sim::XmegaUnit>(options));
     QVERIFY(fresh.stream->writeStream(kWordRequest));
-    QCOMPARE(fresh.bench.requests(0x74).at(0).value, uint16_t(2));
+    QCOMPARE(fresh.bench.requests(Sim::XmegaUnit::StreamReset).at(0).value, uint16_t(2));
 }
 
 void TestStreamingLink::unitWithoutAUsableTransactionIdIsNotWritten()
@@ -196,8 +196,8 @@ void TestStreamingLink::unitWithoutAUsableTransactionIdIsNotWritten()
     options.initialTid = 0;
     Link link(std::make_shared<Sim::XmegaUnit>(options));
     QVERIFY(!link.stream->writeStream(kWordRequest));
-    QCOMPARE(int(link.bench.requests(0x71).size()), 21);
-    QVERIFY(link.bench.requests(0x70).empty());
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamBufferStatus).size()), 21);
+    QVERIFY(link.bench.requests(Sim::XmegaUnit::StreamWriteChunk).empty());
     QCOMPARE(link.clock->sleptMs(), uint64_t(20 * 200));
 }
 
@@ -211,7 +211,7 @@ void TestStreamingLink::stalledChunkRestartsTheMessage()
     // Each attempt gets one chunk through before the next stall: a 3-chunk message never
     // makes it, and the write gives up after its attempts.
     QVERIFY(!link.stream->writeStream(bytes));
-    QCOMPARE(int(link.bench.requests(0x74).size()), 20);
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReset).size()), 20);
 
     // Past the transaction-id discovery, the fifth request is the second chunk.
     std::vector<uint8_t> reply;
@@ -224,10 +224,10 @@ void TestStreamingLink::stalledChunkRestartsTheMessage()
     const auto small = message(70000, 4);
     QVERIFY(link.stream->writeStream(small));
     std::vector<uint16_t> indexes;
-    for (const auto& s : link.bench.requests(0x70))
+    for (const auto& s : link.bench.requests(Sim::XmegaUnit::StreamWriteChunk))
         indexes.push_back(s.value);
     QCOMPARE(indexes, (std::vector<uint16_t>{0, 1, 0, 1}));
-    QCOMPARE(int(link.bench.requests(0x74).size()), 2);
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReset).size()), 2);
     QCOMPARE(link.bench.unit().rpc().lastRequest(), small);
     QCOMPARE(link.clock->sleptMs() - slept, uint64_t(200));
 }
@@ -242,8 +242,8 @@ void TestStreamingLink::wrongSequenceIsRefusedAndReadAgain()
     std::vector<uint8_t> reply;
     QVERIFY(link.stream->readStream(reply));
     QCOMPARE(reply, kWordReply);
-    QCOMPARE(int(link.bench.requests(0x76).size()), 1);
-    QCOMPARE(int(link.bench.requests(0x72).size()), 2);
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReplyRestart).size()), 1);
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReadChunk).size()), 2);
 }
 
 void TestStreamingLink::timeoutServesOneRead()
@@ -287,7 +287,7 @@ void TestStreamingLink::failuresOfTheRead()
 
     // Any other failure is told with the request's name and the status.
     faults = Sim::XmegaFaults();
-    faults.noReplyTo = 0x72;
+    faults.noReplyTo = Sim::XmegaUnit::StreamReadChunk;
     link.bench.unit().setFaults(faults);
     link.stream->setRequestTimeout(30);
     QVERIFY(link.stream->writeStream(kWordRequest));
@@ -310,8 +310,8 @@ void TestStreamingLink::chunkLongerThanARequestIsRefused()
     link.stream->setTimeout(200);
     std::vector<uint8_t> reply;
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::RequestTimedOutException, link.stream->readStream(reply));
-    QVERIFY(link.bench.requests(0x72).empty());
-    QVERIFY(!link.bench.requests(0x76).empty());
+    QVERIFY(link.bench.requests(Sim::XmegaUnit::StreamReadChunk).empty());
+    QVERIFY(!link.bench.requests(Sim::XmegaUnit::StreamReplyRestart).empty());
 }
 
 void TestStreamingLink::implausibleTotalIsRefused()
@@ -324,8 +324,8 @@ void TestStreamingLink::implausibleTotalIsRefused()
     link.stream->setTimeout(200);
     std::vector<uint8_t> reply;
     QVERIFY_THROWS_EXCEPTION(VornOSRPC::RequestTimedOutException, link.stream->readStream(reply));
-    QVERIFY(link.bench.requests(0x75).empty());
-    QVERIFY(!link.bench.requests(0x76).empty());
+    QVERIFY(link.bench.requests(Sim::XmegaUnit::StreamReplyAck).empty());
+    QVERIFY(!link.bench.requests(Sim::XmegaUnit::StreamReplyRestart).empty());
 }
 
 void TestStreamingLink::waitReady_data()
@@ -348,7 +348,7 @@ void TestStreamingLink::waitReady()
     Link link;
     link.bench.unit().setReady(ready);
     QCOMPARE(link.stream->waitReady(timeout), ready);
-    QCOMPARE(int(link.bench.requests(0x73).size()), reads);
+    QCOMPARE(int(link.bench.requests(Sim::XmegaUnit::StreamReady).size()), reads);
 }
 
 void TestStreamingLink::assembler()

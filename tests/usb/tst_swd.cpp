@@ -128,10 +128,10 @@ void SwdTest::connectSetsUpTheAccessPort()
     QVERIFY(m_cpu->beginVerify());
     // 32-bit accesses with single increment, the rest of CSW kept.
     QCOMPARE(m_bench->swd->csw(), (0x03000040u & ~0x25u) | 0x12u);
-    const auto entered = m_bench->controlRequests(0xDB);
+    const auto entered = m_bench->controlRequests(Sim::Fx2Peripheral::EnterHardwareAccess);
     QCOMPARE(entered.at(0).setup.index, uint16_t(kModeSwd));
     // Register requests carry APnDP and the address bits only, values high byte first.
-    const auto writes = m_bench->controlRequests(0xC0);
+    const auto writes = m_bench->controlRequests(Sim::Fx2Peripheral::SwdWrite);
     QCOMPARE(writes.at(0).setup.index, uint16_t(0x0004)); // DP CTRL/STAT
     QCOMPARE(writes.at(0).data, (std::vector<uint8_t>{0x50, 0x00, 0x00, 0x00}));
     QVERIFY(m_cpu->endVerify());
@@ -151,7 +151,8 @@ void SwdTest::connectWithoutPowerUpAcknowledgeFails()
     m_bench->lpc->setFlash(0, patternBytes(kFlashSize, 3));
     QVERIFY(!m_cpu->beginProgramming(kFlashSize));
     QVERIFY(!m_cpu->isProgramming());
-    QCOMPARE(int(m_bench->controlRequests(0xC1).size()), 1 + 101); // IDCODE, CTRL/STAT polls
+    QCOMPARE(int(m_bench->controlRequests(Sim::Fx2Peripheral::SwdRead).size()),
+             1 + 101); // IDCODE, CTRL/STAT polls
     QVERIFY(m_bench->lpc->iapCommands().empty());
     QVERIFY(!m_bench->model->inHardwareAccess());
 
@@ -202,7 +203,7 @@ void SwdTest::programmingTooLongIsRefused()
     QVERIFY(!m_cpu->beginProgramming(kFlashSize + 1)); // nine sectors
     QVERIFY(m_bench->lpc->iapCommands().empty());
     QVERIFY(!m_bench->model->inHardwareAccess());
-    QVERIFY(!m_bench->controlRequests(0xDC).empty());
+    QVERIFY(!m_bench->controlRequests(Sim::Fx2Peripheral::LeaveHardwareAccess).empty());
 }
 
 void SwdTest::shortPageIsZeroPadded()

@@ -93,7 +93,7 @@ void TestXmegaDevice::identityChecksumsAndRebootRoundTrip()
     QCOMPARE(a, 0xCC7FF2DDu);
     QCOMPARE(b, 0x01020304u);
     // The unique id is asked of the device, everything else of the interface.
-    const auto idRequests = bench.requests(0x10);
+    const auto idRequests = bench.requests(Sim::XmegaUnit::Identify);
     QCOMPARE(int(idRequests.size()), 2);
     QCOMPARE(idRequests[0].requestType, uint8_t(0xC1));
     QCOMPARE(idRequests[1].requestType, uint8_t(0xC0));
@@ -133,7 +133,7 @@ void TestXmegaDevice::unansweredRequestFailsWithinItsTimeout()
     QVERIFY(device);
     device->setRequestTimeout(50);
     Sim::XmegaFaults faults;
-    faults.noReplyTo = 0x11;
+    faults.noReplyTo = Sim::XmegaUnit::Checksums;
     bench.unit().setFaults(faults);
     uint32_t a = 7, b = 8;
     QVERIFY(!device->getChecksums(a, b));
@@ -148,8 +148,8 @@ void TestXmegaDevice::memoryWindowSelectsPagesOnlyWhenTheyChange()
     QVERIFY(device);
     const auto data = pattern(10);
     QVERIFY(device->writeMemory(0x1FFFA, 10, data.data()));
-    auto selects = bench.requests(0x50);
-    auto writes = bench.requests(0x52);
+    auto selects = bench.requests(Sim::XmegaUnit::WindowPage);
+    auto writes = bench.requests(Sim::XmegaUnit::WindowWrite);
     QCOMPARE(int(selects.size()), 2);
     QCOMPARE(selects[0].value, uint16_t(1));
     QCOMPARE(selects[1].value, uint16_t(2));
@@ -163,7 +163,7 @@ void TestXmegaDevice::memoryWindowSelectsPagesOnlyWhenTheyChange()
     bench.clearLog();
     std::vector<uint8_t> back(4);
     QVERIFY(device->readMemory(0x20000, 4, back.data()));
-    QVERIFY(bench.requests(0x50).empty());
+    QVERIFY(bench.requests(Sim::XmegaUnit::WindowPage).empty());
     QCOMPARE(back, std::vector<uint8_t>(data.begin() + 6, data.end()));
     QVERIFY(!device->readMemory(0, 4, nullptr));
 }
@@ -176,7 +176,7 @@ void TestXmegaDevice::wholePagesTravelInPiecesThatFitTheRequest()
     const auto data = pattern(2 * 65536 + 100, 3);
     QVERIFY(device->writeMemory(0x10000, uint32_t(data.size()), data.data()));
     uint32_t sent = 0;
-    for (const auto& w : bench.requests(0x52)) {
+    for (const auto& w : bench.requests(Sim::XmegaUnit::WindowWrite)) {
         QVERIFY(w.length > 0);
         sent += w.length;
     }
@@ -278,7 +278,7 @@ void TestXmegaDevice::bulkDownloadChunking()
     const auto image = pattern(size + 1);
     Progress progress;
     QCOMPARE(device->bulkDownload(3, size, image.data(), &progress), ok);
-    QCOMPARE(int(bench.requests(0x39).size()), 1);
+    QCOMPARE(int(bench.requests(Sim::XmegaUnit::StartDownload).size()), 1);
 
     std::vector<uint32_t> sizes;
     for (const auto& w : bulkWrites(bench))
@@ -353,7 +353,7 @@ void TestXmegaDevice::bootloaderDownload()
     QVERIFY(device->downloadFirmware(size, image.data()));
 
     const uint32_t perTransfer = 2048 / blockSize;
-    const auto blocks = bench.requests(0x05);
+    const auto blocks = bench.requests(Sim::XmegaUnit::BootDownloadBlock);
     const uint32_t transfers = (size + perTransfer * blockSize - 1) / (perTransfer * blockSize);
     QCOMPARE(uint32_t(blocks.size()), transfers + 1);
     for (uint32_t i = 0; i < transfers; ++i) {
@@ -383,8 +383,8 @@ void TestXmegaDevice::bootloaderBlockSizeOutOfRangeIsRefused()
     QVERIFY(device);
     const auto image = pattern(3000);
     QVERIFY(!device->downloadFirmware(3000, image.data()));
-    QVERIFY(bench.requests(0x04).empty());
-    QVERIFY(bench.requests(0x05).empty());
+    QVERIFY(bench.requests(Sim::XmegaUnit::BootStartDownload).empty());
+    QVERIFY(bench.requests(Sim::XmegaUnit::BootDownloadBlock).empty());
 }
 
 void TestXmegaDevice::bootloaderImageBeyondTheBlockIndexIsRefused()
@@ -395,7 +395,7 @@ void TestXmegaDevice::bootloaderImageBeyondTheBlockIndexIsRefused()
     QVERIFY(device);
     const auto image = pattern(70000);
     QVERIFY(!device->downloadFirmware(70000, image.data()));
-    for (const auto& block : bench.requests(0x05))
+    for (const auto& block : bench.requests(Sim::XmegaUnit::BootDownloadBlock))
         QVERIFY(block.length > 0);
     QVERIFY(!bench.unit().bootloaderDownloadDone());
 }
@@ -406,7 +406,7 @@ void TestXmegaDevice::enteringUpdateModeLeavesAPendingOneFirst()
     auto device = open(bench);
     QVERIFY(device);
     QVERIFY(device->waitIdleAndCommand());
-    QCOMPARE(int(bench.requests(0x32).size()), 0);
+    QCOMPARE(int(bench.requests(Sim::XmegaUnit::LeaveUpdateMode).size()), 0);
     bench.clearLog();
     QVERIFY(device->waitIdleAndCommand());
     std::vector<uint8_t> order;
