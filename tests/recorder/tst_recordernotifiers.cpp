@@ -1,3 +1,4 @@
+#include "recorderwatch.h"
 #include "tests/usb/fx2fixture.h"
 
 #include "platform/qtrecipient.h"
@@ -27,55 +28,6 @@ Sim::UsbBus& bus()
 {
     return Sim::UsbBus::instance();
 }
-
-// The family's side: keeps a reference on every device it is told of, as a visible device
-// would, and drops it when told of the removal.
-struct FamilyDelegate : IKestrelNotificationDelegate
-{
-    ~FamilyDelegate() override
-    {
-        for (IKestrel* device : held)
-            device->release();
-    }
-    void deviceArrived(IKestrel* device) override
-    {
-        device->addRef();
-        held.push_back(device);
-        arrivals.push_back(device);
-    }
-    void deviceRemoved(IKestrel* device) override { removals.push_back(device); }
-    // Lets go of a device it holds: the count the object is left with.
-    uint32_t drop(IKestrel* device)
-    {
-        auto it = std::find(held.begin(), held.end(), device);
-        if (it == held.end())
-            return ~0u;
-        held.erase(it);
-        return device->release();
-    }
-
-    std::vector<IKestrel*> held;
-    std::vector<IKestrel*> arrivals;
-    std::vector<IKestrel*> removals;
-};
-
-// A notifier of either generation on a window of this thread, its family beside it.
-template<class Notifier> struct Watch
-{
-    template<class... Args>
-    explicit Watch(Args&&... args)
-        : notifier(std::forward<Args>(args)...)
-    {
-    }
-    ~Watch() { bus().reset(); }
-
-    bool start() { return notifier.start(&family, &window); }
-
-    FamilyDelegate family;
-    Notifier notifier;
-    Platform::QtRecipient window{
-        [this](const Platform::Message& m, intptr_t*) { return notifier.handleDeviceChange(m); }};
-};
 
 std::vector<uint8_t> ramImage(uint32_t seed)
 {
