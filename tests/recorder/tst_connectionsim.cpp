@@ -97,7 +97,8 @@ private slots:
     void generations_data();
     void savedSettingsReachTheUnit_data() { generations_data(); }
     void savedSettingsReachTheUnit();
-    void busyUnitKeepsItsSettings_data() { generations_data(); }
+    // The streaming generation never reports that it records, so it has no busy case.
+    void busyUnitKeepsItsSettings_data();
     void busyUnitKeepsItsSettings();
 };
 
@@ -107,6 +108,13 @@ void ConnectionSimTest::generations_data()
     QTest::newRow("fx2") << "fx2";
     QTest::newRow("xmega mailbox") << "mailbox";
     QTest::newRow("streaming") << "streaming";
+}
+
+void ConnectionSimTest::busyUnitKeepsItsSettings_data()
+{
+    QTest::addColumn<QString>("generation");
+    QTest::newRow("fx2") << "fx2";
+    QTest::newRow("xmega mailbox") << "mailbox";
 }
 
 void ConnectionSimTest::savedSettingsReachTheUnit()
@@ -149,8 +157,7 @@ void ConnectionSimTest::busyUnitKeepsItsSettings()
     auto unit = makeUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
-    if (!unit->setBusy(true))
-        QSKIP("this generation never reports that it records");
+    QVERIFY(unit->setBusy(true));
     KestrelSettings before;
     QVERIFY(unit->device()->readSettings(before));
     KestrelUSBConnection connection(unit->device(), 1, nullptr);
