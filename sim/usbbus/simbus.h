@@ -1,19 +1,18 @@
 #pragma once
 
-#include "sim/usbbus/configurationlayout.h"
-#include "sim/usbbus/simtransfer.h"
+#include "sim/usbbus/simdeviceregistry.h"
+#include "sim/usbbus/simdriverfunctions.h"
+#include "sim/usbbus/simhandletable.h"
 #include "sim/usbbus/usbbus.h"
 #include "sim/usbbus/workqueue.h"
 
-#include <atomic>
-#include <map>
 #include <mutex>
-#include <set>
 
 namespace Sim {
 
 // The bus and the driver in one: device models on one side, the driver's I/O-control
-// contract on the other.
+// contract on the other. A thin front over its parts, which share one lock: the device
+// registry, the handle table and the table of driver functions.
 class SimBus final : public UsbBus, public Platform::DriverPort
 {
 public:
@@ -53,65 +52,11 @@ public:
     void unregisterNotification(Platform::NotificationHandle notification) override;
 
 private:
-    struct Device
-    {
-        DeviceId id = 0;
-        std::shared_ptr<UsbDeviceModel> model;
-        DeviceIdentity identity;
-        std::string path;
-        std::atomic<bool> present{true}; // read without the bus lock
-        Faults faults;
-        int requestCount = 0;
-        std::vector<LogEntry> log;
-        std::map<uint32_t, DriverReply> overrides;
-        std::map<uint8_t, Platform::DriverHandle> claims; // interface number -> owner
-        std::set<std::shared_ptr<SimTransfer>> pending;
-        int openHandles = 0;
-    };
-    struct Handle
-    {
-        std::shared_ptr<Device> device;
-        uint32_t lastUsbd = 0;
-        std::map<Platform::IoCompletion*, std::shared_ptr<SimTransfer>> async;
-    };
-    struct Registration
-    {
-        Platform::Recipient* recipient = nullptr;
-        Platform::NotificationFilter filter;
-    };
-    // What a new transfer meets on its way to the device.
-    enum class Admission { Pass, Stall, Drop, Unplug, Gone };
-
-    DeviceId plugAt(std::shared_ptr<UsbDeviceModel> model, std::string path);
-    bool unplugDevice(DeviceId id, bool announce);
-    void postLocked(uint64_t registrationKey, uintptr_t code, std::vector<uint8_t> header);
-    std::shared_ptr<Device> deviceOf(Platform::DriverHandle handle) const;
-    Admission admitLocked(Device& device, const std::shared_ptr<SimTransfer>& transfer,
-                          LogEntry entry);
-    Platform::IoStatus runTransfer(Platform::DriverHandle handle,
-                                   const std::shared_ptr<Device>& device,
-                                   const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
-                                   uint32_t timeoutMs);
-    Platform::IoStatus startTransfer(Platform::DriverHandle handle,
-                                     const std::shared_ptr<Device>& device,
-                                     const std::shared_ptr<SimTransfer>& transfer, LogEntry entry,
-                                     uint8_t* output, Platform::IoCompletion* completion);
-    void record(Platform::DriverHandle handle, uint32_t usbd);
-    Platform::IoStatus pipeRequest(Platform::DriverHandle handle,
-                                   const std::shared_ptr<Device>& device, uint32_t function,
-                                   const uint8_t* input, uint32_t inputSize, uint8_t* output,
-                                   uint32_t outputSize, Platform::IoCompletion* completion);
-    Platform::IoStatus serve(Platform::DriverHandle handle, const std::shared_ptr<Device>& device,
-                             uint32_t function, const uint8_t* input, uint32_t inputSize,
-                             uint8_t* output, uint32_t outputSize);
-
     mutable std::mutex m_mutex;
-    std::map<DeviceId, std::shared_ptr<Device>> m_devices;
-    std::map<Platform::DriverHandle, Handle> m_handles;
-    std::map<Platform::NotificationHandle, Registration> m_registrations;
-    DeviceId m_nextDevice = 1;
-    Platform::DriverHandle m_nextHandle = 0x100;
-    Platform::NotificationHandle m_nextRegistration = 0x7000;
+    SimDeviceRegistry m_registry;
+    SimHandleTable m_handles;
+    SimDriverFunctions m_functions;
+    // Last, so its worker stops before the parts it calls go.
     WorkQueue m_queue;
 };
 

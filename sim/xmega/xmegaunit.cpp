@@ -1,11 +1,10 @@
 #include "sim/xmega/xmegaunit.h"
 
-#include "platform/bytereader.h"
-#include "platform/bytewriter.h"
 #include "sim/usbbus/configurationbuilder.h"
 #include "sim/usbbus/usbdstatus.h"
+#include "sim/xmega/xmegawords.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace Sim {
 
@@ -13,18 +12,6 @@ namespace {
 
 constexpr uint8_t kIn = 0xC1;
 constexpr uint8_t kOut = 0x41;
-
-std::vector<uint8_t> u32s(std::initializer_list<uint32_t> values)
-{
-    std::vector<uint8_t> bytes(values.size() * 4, 0);
-    Platform::ByteWriter w(bytes.data(), bytes.size());
-    size_t at = 0;
-    for (uint32_t v : values) {
-        w.u32(at, v);
-        at += 4;
-    }
-    return bytes;
-}
 
 DeviceIdentity identityFor(const XmegaUnit::Options& options)
 {
@@ -47,7 +34,7 @@ XmegaUnit::XmegaUnit(Options options)
     : SimpleUsbDevice(identityFor(options), {})
     , m_options(std::move(options))
     , m_bootloader(m_options.bootloader)
-    , m_tid(m_options.initialTid)
+    , m_streamLink(m_rpc, m_options.initialTid, m_options.replyChunkPayload)
 {
     setConfiguration(configuration(m_bootloader));
     addTarget(0, 64 * 1024, 512, 64);
@@ -79,14 +66,13 @@ void XmegaUnit::setFaults(const XmegaFaults& faults)
     std::lock_guard<std::mutex> lock(m_state);
     m_faults = faults;
     m_requests = 0;
-    m_chunkRequests = 0;
-    m_wrongSequence = faults.wrongSequenceOnce;
+    m_programmer.setFaults(faults);
+    m_streamLink.setFaults(faults);
 }
 
 int XmegaUnit::stalls() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_stalls;
+    return m_streamLink.stalls();
 }
 
 XmegaUnit::Gate XmegaUnit::gate(const ControlSetup& setup)
@@ -96,13 +82,9 @@ XmegaUnit::Gate XmegaUnit::gate(const ControlSetup& setup)
         return Gate::Stall;
     if (m_faults.noReplyTo == setup.request)
         return Gate::Drop;
-    if (!m_bootloader && (setup.request == StreamWriteChunk || setup.request == StreamReadChunk)) {
-        ++m_chunkRequests;
-        if (m_faults.stallEvery && m_chunkRequests % m_faults.stallEvery == 0) {
-            ++m_stalls;
-            return Gate::Stall;
-        }
-    }
+    if (!m_bootloader && (setup.request == StreamWriteChunk || setup.request == StreamReadChunk) &&
+        m_streamLink.stallChunk())
+        return Gate::Stall;
     return Gate::Pass;
 }
 
@@ -139,24 +121,7 @@ void XmegaUnit::bulk(const TransferPtr& transfer)
         SimpleUsbDevice::bulk(transfer);
         return;
     }
-    const std::vector<uint8_t>& data = transfer->outData();
-    uint32_t status = Usbd::kSuccess;
-    {
-        std::lock_guard<std::mutex> lock(m_state);
-        auto t = m_targets.find(m_selected);
-        if (!data.empty()) {
-            if (!m_downloading || t == m_targets.end() ||
-                m_downloadAddress + data.size() > t->second.bytes.size()) {
-                status = Usbd::kStall;
-            } else {
-                for (size_t i = 0; i < data.size(); ++i)
-                    t->second.bytes[size_t(m_downloadAddress) + i] &= data[i];
-                m_downloadAddress += data.size();
-                m_busyLeft = m_busyPolls;
-            }
-        }
-    }
-    transfer->complete(status);
+    transfer->complete(m_programmer.download(transfer->outData()));
 }
 
 void XmegaUnit::install()
@@ -190,7 +155,7 @@ void XmegaUnit::install()
     });
     onControl(kIn, Checksums, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_state);
-        *in = u32s({m_checksums[0], m_checksums[1]});
+        *in = xmegaWords({m_checksums[0], m_checksums[1]});
         return Usbd::kSuccess;
     });
     onControl(kOut, Reboot, [this](const ControlSetup& s, Out, In) {
@@ -201,93 +166,7 @@ void XmegaUnit::install()
         return Usbd::kSuccess;
     });
 
-    // Programming.
-    app(kIn, Status, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        const bool busy = m_busyLeft > 0;
-        if (busy)
-            --m_busyLeft;
-        *in = {uint8_t(m_updateMode), uint8_t(busy), uint8_t(m_erasePollsLeft > 0), 0, 0, 0};
-        return Usbd::kSuccess;
-    });
-    app(kOut, EnterUpdateMode, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_updateMode = true;
-        return Usbd::kSuccess;
-    });
-    app(kOut, LeaveUpdateMode, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_faults.stuckInUpdateMode)
-            m_updateMode = false;
-        m_downloading = false;
-        return Usbd::kSuccess;
-    });
-    app(kOut, SelectTarget, [this](const ControlSetup& s, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_targets.count(s.value))
-            return Usbd::kStall;
-        m_selected = s.value;
-        return Usbd::kSuccess;
-    });
-    app(kIn, Geometry, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        const Target& t = m_targets[m_selected];
-        const uint32_t erase = m_geometryOverride ? m_overrideErase : t.erasePageSize;
-        const uint32_t write = m_geometryOverride ? m_overrideWrite : t.writeBlockSize;
-        *in = u32s({uint32_t(t.bytes.size()), 0, erase, write});
-        return Usbd::kSuccess;
-    });
-    app(kOut, Erase, [this](const ControlSetup&, Out out, In) {
-        Platform::ByteReader r(out.data(), out.size());
-        uint32_t first = 0, count = 0;
-        if (out.size() != 8 || !r.u32(0, &first) || !r.u32(4, &count))
-            return Usbd::kStall;
-        std::lock_guard<std::mutex> lock(m_state);
-        auto t = m_targets.find(m_selected);
-        if (!m_updateMode || t == m_targets.end() ||
-            (uint64_t(first) + count) * t->second.erasePageSize > t->second.bytes.size())
-            return Usbd::kStall;
-        m_eraseStart = first;
-        m_eraseEnd = first + count;
-        m_eraseDone = 0;
-        m_erasePollsLeft = std::max(1, m_erasePolls);
-        return Usbd::kSuccess;
-    });
-    app(kIn, EraseStatus, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        const uint32_t count = m_eraseEnd - m_eraseStart;
-        if (m_erasePollsLeft > 0 && !m_faults.eraseError) {
-            --m_erasePollsLeft;
-            const int polls = std::max(1, m_erasePolls);
-            const uint32_t done =
-                uint32_t(uint64_t(count) * uint32_t(polls - m_erasePollsLeft) / uint32_t(polls));
-            Target& t = m_targets[m_selected];
-            const size_t from = size_t(m_eraseStart + m_eraseDone) * t.erasePageSize;
-            const size_t to = size_t(m_eraseStart + done) * t.erasePageSize;
-            std::fill(t.bytes.begin() + long(from), t.bytes.begin() + long(to), uint8_t(0xFF));
-            m_eraseDone = done;
-        } else if (m_faults.eraseError) {
-            m_erasePollsLeft = 0;
-        }
-        const uint16_t busy = uint16_t(m_erasePollsLeft > 0 ? count - m_eraseDone : 0);
-        *in = u32s({m_eraseStart, m_eraseDone, m_eraseEnd});
-        in->push_back(uint8_t(busy));
-        in->push_back(uint8_t(busy >> 8));
-        in->push_back(uint8_t(m_faults.eraseError ? 1 : 0));
-        return Usbd::kSuccess;
-    });
-    app(kOut, StartDownload, [this](const ControlSetup&, Out out, In) {
-        uint32_t first = 0;
-        if (out.size() != 4 || !Platform::ByteReader(out.data(), 4).u32(0, &first))
-            return Usbd::kStall;
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_updateMode || !m_targets.count(m_selected))
-            return Usbd::kStall;
-        m_downloadAddress = uint64_t(first) * m_targets[m_selected].writeBlockSize;
-        m_downloading = true;
-        return Usbd::kSuccess;
-    });
-
+    m_programmer.install(app);
     m_window.install(
         app,
         [this](uint32_t address, uint8_t* out, uint32_t size) {
@@ -303,110 +182,7 @@ void XmegaUnit::install()
         *in = {uint8_t(m_options.protocolVersion), uint8_t(m_options.protocolVersion >> 8)};
         return Usbd::kSuccess;
     });
-    app(kOut, EnableStream, [this](const ControlSetup& s, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_streamEnabled = s.value != 0;
-        return Usbd::kSuccess;
-    });
-    app(kOut, StreamReset, [this](const ControlSetup& s, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        m_tid = uint8_t(s.value);
-        m_incoming.clear();
-        m_nextChunk = 0;
-        return Usbd::kSuccess;
-    });
-    app(kOut, StreamWriteChunk, [this](const ControlSetup& s, Out out, In) {
-        std::vector<uint8_t> message;
-        {
-            std::lock_guard<std::mutex> lock(m_state);
-            if (s.value == 0) {
-                m_incoming.clear();
-                m_nextChunk = 0;
-            }
-            if (s.value != m_nextChunk)
-                return Usbd::kStall;
-            m_incoming.insert(m_incoming.end(), out.begin(), out.end());
-            ++m_nextChunk;
-            uint32_t total = 0;
-            if (!Platform::ByteReader(m_incoming.data(), m_incoming.size()).u32(0, &total) ||
-                m_incoming.size() < total)
-                return Usbd::kSuccess;
-            message.assign(m_incoming.begin(), m_incoming.begin() + long(total));
-            m_incoming.clear();
-            m_nextChunk = 0;
-            m_replyPending = false;
-            if (m_faults.rpcNeverReplies)
-                return Usbd::kSuccess;
-        }
-        // Services run without the unit's lock; the reply is ready before the host asks.
-        std::vector<uint8_t> reply = m_rpc.handle(message);
-        std::lock_guard<std::mutex> lock(m_state);
-        if (m_haveRawReply) {
-            reply = std::move(m_rawReply);
-            m_haveRawReply = false;
-        }
-        m_reply = std::move(reply);
-        m_replyChunk = 0;
-        m_replyPending = true;
-        return Usbd::kSuccess;
-    });
-    app(kIn, StreamBufferStatus, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        uint32_t length = m_replyPending ? uint32_t(currentChunkLocked().size()) : 0;
-        if (m_replyPending && m_faults.announceChunkLength)
-            length = m_faults.announceChunkLength;
-        *in = u32s({length});
-        in->push_back(uint8_t(m_replyPending));
-        in->push_back(1);
-        in->push_back(m_tid);
-        return Usbd::kSuccess;
-    });
-    app(kIn, StreamReadChunk, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_replyPending)
-            return Usbd::kStall;
-        *in = currentChunkLocked();
-        return Usbd::kSuccess;
-    });
-    app(kIn, StreamReady, [this](const ControlSetup&, Out, In in) {
-        std::lock_guard<std::mutex> lock(m_state);
-        *in = {uint8_t(m_ready)};
-        return Usbd::kSuccess;
-    });
-    app(kOut, StreamReplyAck, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        if (!m_replyPending)
-            return Usbd::kStall;
-        m_wrongSequence = false;
-        ++m_replyChunk;
-        if (uint64_t(m_replyChunk) * m_options.replyChunkPayload >= m_reply.size()) {
-            m_replyPending = false;
-            m_reply.clear();
-        }
-        return Usbd::kSuccess;
-    });
-    app(kOut, StreamReplyRestart, [this](const ControlSetup&, Out, In) {
-        std::lock_guard<std::mutex> lock(m_state);
-        // The host starts the reply again from its first chunk.
-        if (m_replyPending) {
-            m_wrongSequence = false;
-            m_replyChunk = 0;
-        }
-        return Usbd::kSuccess;
-    });
-}
-
-std::vector<uint8_t> XmegaUnit::currentChunkLocked() const
-{
-    const size_t payload = std::max<size_t>(1, m_options.replyChunkPayload);
-    const size_t from = std::min(m_reply.size(), size_t(m_replyChunk) * payload);
-    const size_t to = std::min(m_reply.size(), from + payload);
-    const uint32_t sequence = m_replyChunk + (m_wrongSequence ? 1 : 0);
-    const uint32_t total =
-        m_faults.announceTotal ? m_faults.announceTotal : uint32_t(m_reply.size());
-    std::vector<uint8_t> chunk = u32s({sequence, total});
-    chunk.insert(chunk.end(), m_reply.begin() + long(from), m_reply.begin() + long(to));
-    return chunk;
+    m_streamLink.install(app);
 }
 
 bool XmegaUnit::isBootloader() const
@@ -431,56 +207,42 @@ void XmegaUnit::setChecksums(uint32_t first, uint32_t second)
 void XmegaUnit::addTarget(uint16_t target, uint32_t size, uint32_t erasePageSize,
                           uint32_t writeBlockSize)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    Target& t = m_targets[target];
-    t.erasePageSize = erasePageSize;
-    t.writeBlockSize = writeBlockSize;
-    t.bytes.assign(size, 0xFF);
+    m_programmer.addTarget(target, size, erasePageSize, writeBlockSize);
 }
 
 XmegaUnit::Target XmegaUnit::target(uint16_t target) const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    auto it = m_targets.find(target);
-    return it == m_targets.end() ? Target() : it->second;
+    return m_programmer.target(target);
 }
 
 void XmegaUnit::setTargetBytes(uint16_t target, std::vector<uint8_t> bytes)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_targets[target].bytes = std::move(bytes);
+    m_programmer.setTargetBytes(target, std::move(bytes));
 }
 
 void XmegaUnit::overrideGeometry(uint32_t erasePageSize, uint32_t writeBlockSize)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_geometryOverride = true;
-    m_overrideErase = erasePageSize;
-    m_overrideWrite = writeBlockSize;
+    m_programmer.overrideGeometry(erasePageSize, writeBlockSize);
 }
 
 void XmegaUnit::setErasePolls(int polls)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_erasePolls = polls;
+    m_programmer.setErasePolls(polls);
 }
 
 void XmegaUnit::setBusyPolls(int polls)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_busyPolls = polls;
+    m_programmer.setBusyPolls(polls);
 }
 
 void XmegaUnit::stayBusy(int polls)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_busyLeft = polls;
+    m_programmer.stayBusy(polls);
 }
 
 bool XmegaUnit::inUpdateMode() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_updateMode;
+    return m_programmer.inUpdateMode();
 }
 
 void XmegaUnit::setBootloaderBlockSize(uint32_t size)
@@ -520,27 +282,22 @@ bool XmegaUnit::writeMemory(uint32_t address, const uint8_t* data, uint32_t size
 
 void XmegaUnit::setReady(bool ready)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_ready = ready;
+    m_streamLink.setReady(ready);
 }
 
 bool XmegaUnit::streamEnabled() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_streamEnabled;
+    return m_streamLink.enabled();
 }
 
 uint8_t XmegaUnit::transactionId() const
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    return m_tid;
+    return m_streamLink.transactionId();
 }
 
 void XmegaUnit::setNextRawReply(std::vector<uint8_t> bytes)
 {
-    std::lock_guard<std::mutex> lock(m_state);
-    m_rawReply = std::move(bytes);
-    m_haveRawReply = true;
+    m_streamLink.setNextRawReply(std::move(bytes));
 }
 
 int XmegaUnit::rebootRequests() const
@@ -568,15 +325,9 @@ void XmegaUnit::reboot(bool toBootloader)
         {
             std::lock_guard<std::mutex> lock(self->m_state);
             self->m_bootloader = toBootloader;
-            self->m_updateMode = false;
-            self->m_downloading = false;
-            // A restart ends an erase or write under way.
-            self->m_erasePollsLeft = 0;
-            self->m_busyLeft = 0;
+            self->m_programmer.rebooted();
             self->m_bootLoader.rebooted();
-            self->m_streamEnabled = false;
-            self->m_replyPending = false;
-            self->m_incoming.clear();
+            self->m_streamLink.rebooted();
             gone = self->m_faults.rebootNeverReturns;
         }
         self->setConfiguration(self->configuration(toBootloader));

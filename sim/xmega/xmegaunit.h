@@ -2,8 +2,11 @@
 
 #include "sim/usbbus/simpleusbdevice.h"
 #include "sim/xmega/xmegabootloader.h"
+#include "sim/xmega/xmegafaults.h"
 #include "sim/xmega/xmegamemorywindow.h"
+#include "sim/xmega/xmegaprogrammer.h"
 #include "sim/xmega/xmegarpcserver.h"
+#include "sim/xmega/xmegastreamlink.h"
 
 #include <array>
 #include <cstdint>
@@ -14,27 +17,14 @@
 
 namespace Sim {
 
-// Faults of the unit itself, on top of the bus's own.
-struct XmegaFaults
-{
-    int stallRequest = 0; // the n-th vendor request from now on stalls (once)
-    int stallEvery = 0;   // every n-th StreamWriteChunk or StreamReadChunk stalls
-    int noReplyTo = -1;   // requests with this bRequest are never answered: the host times out
-    bool wrongSequenceOnce = false;    // the next reply starts with sequence 1 instead of 0
-    bool rpcNeverReplies = false;      // requests are taken and never answered
-    bool rebootNeverReturns = false;   // a rebooted unit leaves the bus for good
-    bool applicationWontStart = false; // a reboot into the application ends in the boot loader
-    bool stuckInUpdateMode = false;    // update mode cannot be left
-    bool eraseError = false;           // the erase status carries the error flag
-    uint32_t announceChunkLength = 0;  // the buffer status announces this chunk length instead
-    uint32_t announceTotal = 0;        // a reply's chunks claim this total length instead
-};
-
 // A simulated XMEGA unit on the bus, in its application or in its boot loader (another
 // product id, no bulk pipes). A reboot re-enumerates it under the same path and unique id.
 // The application has flash targets (erase sets 0xFF, writes AND into what is there), a
 // 64 KiB-paged memory window, a status with update mode and busy flags, the streaming link
 // and an RPC server with pluggable services; the boot loader takes block downloads.
+// Built from parts that own their state and requests: the programmer, the memory window, the
+// boot loader and the stream link; the unit itself answers identity, checksums and reboot,
+// applies its own faults to every vendor request, and restarts the parts on a reboot.
 //
 // Further requests are added with onControl(); derived models may override the memory hooks.
 class XmegaUnit : public SimpleUsbDevice, public std::enable_shared_from_this<XmegaUnit>
@@ -78,12 +68,7 @@ public:
     static constexpr uint16_t kVendorId = 0x2C4A;
     static constexpr uint16_t kBootloaderProductId = 0xC386;
 
-    struct Target
-    {
-        uint32_t erasePageSize = 512;
-        uint32_t writeBlockSize = 64;
-        std::vector<uint8_t> bytes;
-    };
+    using Target = XmegaProgrammer::Target;
 
     struct Options
     {
@@ -130,7 +115,9 @@ public:
     void stayBusy(int polls);
     bool inUpdateMode() const;
 
+    XmegaProgrammer& programmer() { return m_programmer; }
     XmegaBootLoader& bootLoader() { return m_bootLoader; }
+    XmegaStreamLink& streamLink() { return m_streamLink; }
     void setBootloaderBlockSize(uint32_t size);
     // The image the boot loader took, and whether the closing empty block came.
     std::vector<uint8_t> bootloaderImage() const;
@@ -162,15 +149,10 @@ private:
     // Under m_state: whether the request goes through, is stalled or left unanswered.
     enum class Gate { Pass, Stall, Drop };
     Gate gate(const ControlSetup& setup);
-    void takeMessageLocked();
-    std::vector<uint8_t> currentChunkLocked() const;
-
     mutable std::mutex m_state;
     Options m_options;
     XmegaFaults m_faults;
     int m_requests = 0;
-    int m_chunkRequests = 0;
-    int m_stalls = 0;
     int m_rebootRequests = 0;
     // Asked for by the reboot request being answered; done after its reply.
     enum RebootAsked { NoReboot, RebootToApplication, RebootToBootloader };
@@ -178,41 +160,13 @@ private:
     bool m_bootloader = false;
     uint32_t m_checksums[2] = {0x12345678, 0x9ABCDEF0};
 
-    // Programming.
-    std::map<uint16_t, Target> m_targets;
-    uint16_t m_selected = 0;
-    bool m_updateMode = false;
-    bool m_geometryOverride = false;
-    uint32_t m_overrideErase = 0;
-    uint32_t m_overrideWrite = 0;
-    int m_erasePolls = 2;
-    int m_busyPolls = 1;
-    int m_busyLeft = 0;
-    uint32_t m_eraseStart = 0;
-    uint32_t m_eraseEnd = 0;
-    uint32_t m_eraseDone = 0;
-    int m_erasePollsLeft = 0;
-    uint64_t m_downloadAddress = 0;
-    bool m_downloading = false;
-
+    XmegaRpcServer m_rpc;
+    XmegaProgrammer m_programmer;
     XmegaMemoryWindow m_window;
 
     XmegaBootLoader m_bootLoader;
 
-    // Streaming link.
-    bool m_ready = true;
-    bool m_streamEnabled = false;
-    uint8_t m_tid = 1;
-    std::vector<uint8_t> m_incoming;
-    uint32_t m_nextChunk = 0;
-    std::vector<uint8_t> m_reply;
-    bool m_replyPending = false;
-    uint32_t m_replyChunk = 0;
-    bool m_wrongSequence = false;
-    std::vector<uint8_t> m_rawReply;
-    bool m_haveRawReply = false;
-
-    XmegaRpcServer m_rpc;
+    XmegaStreamLink m_streamLink;
 };
 
 } // namespace Sim
