@@ -144,8 +144,7 @@ void TestUpdate::familyWaitsForARunningUpdate()
     VisibleDeckController* device = f->plug(DeckBench::bootableUnit());
     QVERIFY(device);
     QTRY_VERIFY(device->isConnected());
-    auto* updater =
-        static_cast<VisibleDeckControllerUSB*>(device)->firmwareUpdater();
+    auto* updater = static_cast<VisibleDeckControllerUSB*>(device)->firmwareUpdater();
     QSignalSpy progress(updater, &DeviceFirmwareUpdater::firmwareUpdateProgress);
     updater->start();
     QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 30000);
