@@ -11,6 +11,9 @@
 
 #include <memory>
 
+// Generous: the sanitizers slow every poll of the GUI thread.
+constexpr int kWaitMs = 30000;
+
 // The family on a window, watching the simulated bus, as the program runs it. Leaves an empty
 // bus behind.
 struct DeckFamilyFixture

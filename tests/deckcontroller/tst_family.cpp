@@ -76,11 +76,11 @@ void TestFamily::unplugRemovesEntryAndCard()
     QVERIFY(card->isVisible());
 
     QVERIFY(Sim::UsbBus::instance().unplug(f.units[0]->id()));
-    QTRY_COMPARE(f.removals->count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(f.removals->count(), 1, kWaitMs);
     QCOMPARE(f.removals->at(0).at(0).value<VisibleDevice*>(), static_cast<VisibleDevice*>(device));
     QVERIFY(f.family->visibleDevices().isEmpty());
-    QTRY_VERIFY(!card);
-    QTRY_VERIFY(!guard);
+    QTRY_VERIFY_WITH_TIMEOUT(!card, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!guard, kWaitMs);
 }
 
 void TestFamily::reenumerationReplacesTheEntry()
@@ -91,12 +91,12 @@ void TestFamily::reenumerationReplacesTheEntry()
     QPointer<VisibleDeckController> guard(first);
     // Not announced as a reboot: a removal, then an arrival under the same unique id.
     QVERIFY(Sim::UsbBus::instance().reenumerate(f.units[0]->id()));
-    QTRY_COMPARE(f.arrivals->count(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(f.arrivals->count(), 2, kWaitMs);
     QCOMPARE(f.removals->count(), 1);
     QCOMPARE(f.removals->at(0).at(0).value<VisibleDevice*>(), static_cast<VisibleDevice*>(first));
     QCOMPARE(f.family->visibleDevices().size(), 1);
     QVERIFY(f.family->visibleDevices().first() != first);
-    QTRY_VERIFY(!guard);
+    QTRY_VERIFY_WITH_TIMEOUT(!guard, kWaitMs);
     QCOMPARE(f.family->visibleDevices().first()->uniqueId(),
              std::string("dec00001420102030405060708090a02"));
 }
@@ -123,8 +123,8 @@ void TestFamily::announcedRebootKeepsTheCard()
     QCOMPARE(f.removals->count(), 0);
     QCOMPARE(f.arrivals->count(), 1);
     QVERIFY(card);
-    // The visible device reaches the unit again.
-    QCOMPARE(device->displayName(), QStringLiteral("Alder"));
+    // The visible device reaches the unit again, once its application is up.
+    QTRY_COMPARE_WITH_TIMEOUT(device->displayName(), QStringLiteral("Alder"), kWaitMs);
 }
 
 void TestFamily::otherUnitsAreKeptApart()
@@ -135,7 +135,7 @@ void TestFamily::otherUnitsAreKeptApart()
     QVERIFY(a && b);
     QCOMPARE(f.family->visibleDevices(), (QList<VisibleDeckController*>{b, a}));
     QVERIFY(Sim::UsbBus::instance().unplug(f.units[0]->id()));
-    QTRY_COMPARE(f.removals->count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(f.removals->count(), 1, kWaitMs);
     QCOMPARE(f.family->visibleDevices(), QList<VisibleDeckController*>{b});
 }
 
@@ -146,7 +146,8 @@ void TestFamily::cardShowsSettingsOnceConnected()
     QVERIFY(device);
     DeckControllerProductCard* card = openCard(f, device);
     QVERIFY(card);
-    QTRY_COMPARE(card->currentPage(), static_cast<StatusPage*>(card->settingsPage()));
+    QTRY_COMPARE_WITH_TIMEOUT(card->currentPage(), static_cast<StatusPage*>(card->settingsPage()),
+                              kWaitMs);
     QVERIFY(!card->connectionTimer()->isActive());
     QCOMPARE(card->settingsPage()->nameField()->text(), QStringLiteral("Alder"));
 
@@ -179,7 +180,8 @@ void TestFamily::saveSendsOnlyAnAcceptableName()
     VisibleDeckController* device = f.plug(unitWithId(7));
     QVERIFY(device);
     QPointer<DeckControllerProductCard> card(openCard(f, device));
-    QTRY_COMPARE(card->currentPage(), static_cast<StatusPage*>(card->settingsPage()));
+    QTRY_COMPARE_WITH_TIMEOUT(card->currentPage(), static_cast<StatusPage*>(card->settingsPage()),
+                              kWaitMs);
     const int savesBefore = f.units[0]->services().state().saves;
     // Set as a program would: the field's own rule does not stop it.
     card->settingsPage()->nameField()->setText(typed);
@@ -188,7 +190,7 @@ void TestFamily::saveSendsOnlyAnAcceptableName()
     QCOMPARE(QString::fromStdString(state.unitName), stored);
     QCOMPARE(QString::fromStdString(state.savedUnitName), stored);
     QCOMPARE(state.saves, savesBefore + 1);
-    QTRY_VERIFY(!card);
+    QTRY_VERIFY_WITH_TIMEOUT(!card, kWaitMs);
 }
 
 void TestFamily::recoveryUnitOpensTheUpdate()

@@ -63,7 +63,7 @@ void TestUpdate::updateWritesBothBanksAndRestartReboots()
     QVERIFY(device);
     Sim::DeckControllerUnit& unit = *f.units[0];
     QVERIFY(unit.bank(0) != carriedBank());
-    QTRY_VERIFY(device->isConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), kWaitMs);
 
     f.family->updateFirmware(device);
     FirmwareUpdateController* controller = f.family->firmwareUpdateController();
@@ -99,7 +99,7 @@ void TestUpdate::cancelDoesNothing()
     DeckFamilyFixture f;
     VisibleDeckController* device = f.plug(DeckBench::bootableUnit());
     QVERIFY(device);
-    QTRY_VERIFY(device->isConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), kWaitMs);
     Sim::DeckControllerUnit& unit = *f.units[0];
     const auto bank = unit.bank(0);
     const int saves = unit.services().state().saves;
@@ -119,7 +119,7 @@ void TestUpdate::unitLeavingFailsTheUpdate()
     DeckFamilyFixture f;
     VisibleDeckController* device = f.plug(DeckBench::bootableUnit());
     QVERIFY(device);
-    QTRY_VERIFY(device->isConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), kWaitMs);
     QPointer<VisibleDeckController> guard(device);
     f.family->updateFirmware(device);
     FirmwareUpdateController* controller = f.family->firmwareUpdateController();
@@ -143,7 +143,7 @@ void TestUpdate::familyWaitsForARunningUpdate()
     auto f = std::make_unique<DeckFamilyFixture>();
     VisibleDeckController* device = f->plug(DeckBench::bootableUnit());
     QVERIFY(device);
-    QTRY_VERIFY(device->isConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), kWaitMs);
     auto* updater = static_cast<VisibleDeckControllerUSB*>(device)->firmwareUpdater();
     QSignalSpy progress(updater, &DeviceFirmwareUpdater::firmwareUpdateProgress);
     updater->start();
