@@ -1,9 +1,16 @@
 #include "plugins/deckcontroller/deckcontrollerplugin.h"
 
-bool DeckControllerPlugin::initialize(QDir pluginDir, TendwellWindow*)
+#include "plugins/deckcontroller/deckcontrollerfamily.h"
+#include "plugins/shared/firmwarefilelocator.h"
+
+bool DeckControllerPlugin::initialize(QDir pluginDir, TendwellWindow* window)
 {
-    m_resources = pluginDir;
-    m_resources.cd(QStringLiteral("Resources"));
+    // Without a Resources folder the firmware is looked for beside the program.
+    if (pluginDir.cd(QStringLiteral("Resources"))) {
+        FirmwareFileLocator::setResourcesDirectory(pluginDir.absolutePath().toStdString());
+        pluginDir.cdUp();
+    }
+    m_families.append(new DeckControllerFamily(window));
     return true;
 }
 

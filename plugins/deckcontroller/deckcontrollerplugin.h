@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-// Root object of the Brindle plug-in: USB deck controller.
+// Root object of the Brindle plug-in: the USB deck controller.
 class DeckControllerPlugin : public QObject, public TendwellPlugin
 {
     Q_OBJECT
@@ -15,6 +15,5 @@ public:
     const QList<Family*>& families() override;
 
 private:
-    QDir m_resources;
     QList<Family*> m_families;
 };

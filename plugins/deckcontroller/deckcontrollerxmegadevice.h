@@ -1,8 +1,8 @@
 #pragma once
 
 #include "plugins/deckcontroller/ideckcontrollerdevice.h"
-#include "usb/xmega/qtxmegausbdevice.h"
 #include "usb/driver/waitclock.h"
+#include "usb/xmega/qtxmegausbdevice.h"
 #include "usb/xmega/xmegausbdevice.h"
 
 #include <atomic>

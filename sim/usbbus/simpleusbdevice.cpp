@@ -60,6 +60,9 @@ void SimpleUsbDevice::detached()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_id = 0;
     m_reads.clear();
+    // A device that leaves the bus loses what its endpoints held: a reply queued for a read
+    // that never came must not answer the first read after it comes back.
+    m_inData.clear();
 }
 
 UsbBus* SimpleUsbDevice::bus() const

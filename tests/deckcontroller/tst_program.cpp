@@ -1,0 +1,137 @@
+#include "deckbench.h"
+#include "fakebonjourservice.h"
+#include "framework/appbranding.h"
+#include "framework/contract/devicelist.h"
+#include "framework/contract/family.h"
+#include "framework/contract/visibledevice.h"
+#include "host/mainwindow.h"
+#include "host/pluginloading.h"
+#include "privatenetwork.h"
+#include "programcopy.h"
+
+#include <QApplication>
+#include <QtTest>
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+
+QString brindleFolder()
+{
+    return qEnvironmentVariable("PELLWORTH_BIN_DIR") + QStringLiteral("/Tendwell/PlugIns/Brindle");
+}
+
+// A widget of the plug-in, found by its class name: the plug-in's classes are its own.
+QWidget* findByClass(QWidget* root, const char* className)
+{
+    for (QWidget* w : root->findChildren<QWidget*>())
+        if (qstrcmp(w->metaObject()->className(), className) == 0)
+            return w;
+    return nullptr;
+}
+
+} // namespace
+
+// The program's window with the built Brindle plug-in and a simulated deck controller on the
+// bus, and the program itself started with the plug-in on the simulated bus.
+class TestProgram : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+    void windowShowsTheDeckControllersCard();
+    void programStartsWithThePlugIn();
+};
+
+void TestProgram::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(AppBranding::loadInto(AppBranding::instance(),
+                                  qEnvironmentVariable("PELLWORTH_BIN_DIR") + "/Resources"));
+    AppBranding::instance().appName = QStringLiteral("PellworthTest-deck");
+    QVERIFY(QFileInfo::exists(brindleFolder() + "/Resources/data-be32.bin"));
+}
+
+void TestProgram::cleanup()
+{
+    Sim::UsbBus::instance().reset();
+}
+
+void TestProgram::windowShowsTheDeckControllersCard()
+{
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    // The unit is on the bus before the program looks.
+    auto unit = DeckBench::bootableUnit();
+    Sim::UsbBus::instance().plug(unit);
+
+    MainWindow::Options options;
+    options.bonjour = std::make_shared<FakeBonjourService>();
+    options.warmUpWebEngine = false;
+    auto window = std::make_unique<MainWindow>(options);
+    window->resize(780, 720);
+    loadPlugins({brindleFolder()}, window.get());
+    QCOMPARE(window->families().size(), 1);
+    QCOMPARE(window->families().first()->name(), QStringLiteral("DeckController"));
+    window->show();
+    QTRY_VERIFY_WITH_TIMEOUT(window->isStarted(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window->deviceList()->count(), 1, 10000);
+    VisibleDevice* device = window->deviceList()->deviceAt(0);
+    QCOMPARE(device->displayName(), QStringLiteral("Alder"));
+    QCOMPARE(device->productName(), QStringLiteral("Kestrel Alder Control"));
+
+    window->families().first()->showDevice(device);
+    QWidget* card = findByClass(window.get(), "DeckControllerProductCard");
+    QVERIFY(card);
+    QTRY_VERIFY_WITH_TIMEOUT(findByClass(card, "DeckControllerSettingsPage") &&
+                                 findByClass(card, "DeckControllerSettingsPage")->isVisible(),
+                             15000);
+    QTest::qWait(100);
+    const QString folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/deck_controller_card.png");
+    QVERIFY(window->grab().save(path));
+    QVERIFY(QFileInfo(path).size() > 0);
+
+    // Unplugged, the card closes and the gallery is empty again.
+    QVERIFY(Sim::UsbBus::instance().unplug(unit->id()));
+    QTRY_COMPARE_WITH_TIMEOUT(window->deviceList()->count(), 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!findByClass(window.get(), "DeckControllerProductCard"), kWaitMs);
+    window->close();
+}
+
+void TestProgram::programStartsWithThePlugIn()
+{
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("The program warms up Qt WebEngine, whose Chromium the thread sanitizer cannot see "
+          "into; the plain and AddressSanitizer passes start it.");
+#endif
+    ProgramCopy copy(brindleFolder());
+    QVERIFY(copy.isValid());
+    QProcessEnvironment environment = copy.environment();
+    environment.insert(QStringLiteral("PELLWORTH_USB_BACKEND"), QStringLiteral("sim"));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(copy.program(), {});
+    QVERIFY(program.waitForStarted(5000));
+    // Still running after a moment: the plug-in loaded and watches the bus.
+    QVERIFY(!program.waitForFinished(1500));
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+}
+
+int main(int argc, char** argv)
+{
+    // Before any thread starts: the window's families and the program copy stay off the
+    // machine's network.
+    PrivateNetwork::enter();
+    QApplication app(argc, argv);
+    TestProgram test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program.moc"
