@@ -48,6 +48,7 @@ private slots:
     void deviceStreamIsCut();
     void protocolErrorsEndTheStream_data();
     void protocolErrorsEndTheStream();
+    void zeroLengthPacketEndsWholePackets();
 };
 
 void tst_USBTunnelMessage::hostMessagesAreBigEndian_data()
@@ -156,6 +157,20 @@ void tst_USBTunnelMessage::protocolErrorsEndTheStream()
     const QByteArray opened = QByteArray::fromHex("02000100");
     QVERIFY(!reader.feed(opened.constData(), size_t(opened.size())));
     QVERIFY(sink.events.isEmpty());
+}
+
+void tst_USBTunnelMessage::zeroLengthPacketEndsWholePackets()
+{
+    const struct
+    {
+        uint64_t bytes;
+        int maxPacket;
+        bool zlp;
+    } cases[] = {{512, 512, true}, {1024, 512, true}, {513, 512, false}, {20 + 492, 512, true},
+                 {64, 64, true},   {0, 512, false},   {100, 0, false},   {4096 + 20, 512, false}};
+    for (const auto& c : cases)
+        QVERIFY2(USBTunnelMessage::needsZeroLengthPacket(c.bytes, c.maxPacket) == c.zlp,
+                 qPrintable(QStringLiteral("%1 bytes, packet %2").arg(c.bytes).arg(c.maxPacket)));
 }
 
 QTEST_GUILESS_MAIN(tst_USBTunnelMessage)

@@ -39,6 +39,13 @@ public:
     // Fixed part and payload together, as one write.
     static QByteArray transferTokens(uint16_t connectionId, uint64_t tokenCount,
                                      const char* payload, uint32_t payloadLength);
+
+    // Whether a write of this many bytes must be followed by a zero-length one, so the
+    // device sees where it ends: a transfer of whole packets has no short packet to end it.
+    static bool needsZeroLengthPacket(uint64_t bytes, int maxPacketSize)
+    {
+        return maxPacketSize > 0 && bytes > 0 && bytes % uint64_t(maxPacketSize) == 0;
+    }
 };
 
 } // namespace CVN
