@@ -283,14 +283,20 @@ void RecorderNotifiersTest::unitBackFromAnnouncedRebootKeepsItsObject()
     QVERIFY(watch.family.removals.empty());
 }
 
-void RecorderNotifiersTest::secondMailboxStartChangesNothing()
+// With one unit on the bus, a second start of the notifier is refused and reports nothing more.
+template<typename Notifier> void secondStartChangesNothing()
 {
-    bus().plug(mailboxRecorder());
-    Watch<KestrelXmegaUSBNotifier> watch;
+    Watch<Notifier> watch;
     QVERIFY(watch.start());
     QVERIFY(!watch.start());
     QCOMPARE(int(watch.family.arrivals.size()), 1);
     QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+}
+
+void RecorderNotifiersTest::secondMailboxStartChangesNothing()
+{
+    bus().plug(mailboxRecorder());
+    secondStartChangesNothing<KestrelXmegaUSBNotifier>();
 }
 
 void RecorderNotifiersTest::unitArrivingAgainUnderItsIdGoesWithAllItsObjects()
@@ -423,11 +429,7 @@ void RecorderNotifiersTest::streamingImageOnABootloaderUnitNeedsNoReboot()
 void RecorderNotifiersTest::secondStreamingStartChangesNothing()
 {
     bus().plug(streamingRecorder());
-    Watch<KestrelXmegaStreamingUSBNotifier> watch;
-    QVERIFY(watch.start());
-    QVERIFY(!watch.start());
-    QCOMPARE(int(watch.family.arrivals.size()), 1);
-    QCOMPARE(watch.notifier.deviceCount(), size_t(1));
+    secondStartChangesNothing<KestrelXmegaStreamingUSBNotifier>();
 }
 
 void RecorderNotifiersTest::streamingUnitThatNeverComesBackFailsTheImage()
