@@ -1,5 +1,12 @@
 # Build helpers shared by every folder.
 
+# lld links the many test programs several times faster than the default linker.
+include(CheckLinkerFlag)
+check_linker_flag(CXX "-fuse-ld=lld" PELLWORTH_HAVE_LLD)
+if(PELLWORTH_HAVE_LLD)
+    add_link_options(-fuse-ld=lld)
+endif()
+
 if(PELLWORTH_SANITIZE)
     add_compile_options(-fsanitize=${PELLWORTH_SANITIZE} -fno-omit-frame-pointer)
     add_link_options(-fsanitize=${PELLWORTH_SANITIZE})
