@@ -86,8 +86,8 @@ void FirmwareUpdateController::onAcceptClicked()
 
 void FirmwareUpdateController::onCloseOrDeclineClicked()
 {
-    // While the unit is being written there is no outcome to tell yet (the busy spinner of the
-    // progress form also sends this).
+    // While the unit is being written there is no outcome to tell yet; the dialog shows no
+    // button then, so a close can only come from elsewhere.
     if (m_updating)
         return;
     // Closed before telling: the owner may delete this controller on the signal.
