@@ -31,8 +31,7 @@ constexpr PackageFile kPackageFiles[] = {
 } // namespace
 
 DeviceUpdater::DeviceUpdater()
-    : QThread(nullptr)
-    , m_clock(WaitClock::system())
+    : m_clock(WaitClock::system())
 {
 }
 
@@ -43,12 +42,6 @@ DeviceUpdater::~DeviceUpdater()
         device->release();
 }
 
-void DeviceUpdater::waitForEnd()
-{
-    wait();
-    m_runsEnded.load(std::memory_order_acquire);
-}
-
 void DeviceUpdater::setDevice(IKestrel* device)
 {
     waitForEnd();
@@ -57,16 +50,6 @@ void DeviceUpdater::setDevice(IKestrel* device)
     if (IKestrel* previous = m_device.exchange(device))
         previous->release();
     m_codecMode = 0;
-}
-
-bool DeviceUpdater::startUpdate()
-{
-    if (m_running.exchange(true))
-        return false;
-    // A run that has reported its end may still be leaving its thread.
-    waitForEnd();
-    start(QThread::InheritPriority);
-    return true;
 }
 
 bool DeviceUpdater::setCodecMode(std::uint32_t fourCC)
@@ -120,7 +103,7 @@ bool DeviceUpdater::readPackage(const std::string& path, std::uint16_t productId
 
 void DeviceUpdater::run()
 {
-    m_running = true;
+    beginRun();
     m_progressLow = 0.0f;
     m_progressHigh = 1.0f;
     FirmwarePackageEntryList entries;
@@ -132,10 +115,9 @@ void DeviceUpdater::run()
         succeeded = false;
     }
     FirmwarePackage::clearEntries(entries);
-    // Idle before the end is told, so that whoever hears it sees the updater free.
-    m_running = false;
+    finishRun();
     emit complete(succeeded);
-    m_runsEnded.fetch_add(1, std::memory_order_release);
+    endRun();
 }
 
 void DeviceUpdater::reportProgram(void* context, float fraction)

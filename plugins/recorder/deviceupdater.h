@@ -1,8 +1,7 @@
 #pragma once
 
+#include "plugins/shared/updatethread.h"
 #include "usb/firmware/firmwarepackageentry.h"
-
-#include <QThread>
 
 #include <atomic>
 #include <cstdint>
@@ -24,7 +23,7 @@ class WaitClock;
 // reboots it and waits for it to answer. Ends each run with exactly one complete(bool).
 // Everything that waits (the unit's own reboots included, which need the notifier's thread
 // free to run its timers) waits on this thread.
-class DeviceUpdater : public QThread
+class DeviceUpdater : public UpdateThread
 {
     Q_OBJECT
 public:
@@ -48,13 +47,8 @@ public:
     // Picks the FPGA image on the model that has two; tells the unit too. False without one.
     bool setCodecMode(std::uint32_t fourCC);
     std::uint32_t codecMode() const { return m_codecMode.load(); }
-    bool isUpdating() const { return m_running.load(); }
-    // Starts an update at the calling thread's priority unless one runs; false when one did.
-    bool startUpdate();
     // The pauses of the wait for the unit; tests hand in a clock that does not sleep.
     void setWaitClock(std::shared_ptr<CVN::USB::WaitClock> clock);
-    // Waits until the thread has ended; what the run did is then seen by the caller.
-    void waitForEnd();
 
     // The package file of a product; null for a product without one.
     static const char* packageFileName(std::uint16_t productId);
@@ -77,12 +71,8 @@ private:
     static void reportProgram(void* context, float fraction);
 
     std::atomic<CVN::DiskRecorder::IKestrel*> m_device{nullptr};
-    std::atomic<bool> m_running{false};
     std::atomic<std::uint32_t> m_codecMode{0};
     std::shared_ptr<CVN::USB::WaitClock> m_clock;
-    // Counted up as the very last thing a run does: waitForEnd pairs with it, so that what a
-    // run did happens before whatever follows the wait, in terms thread tools can see.
-    std::atomic<int> m_runsEnded{0};
     // The part of the whole job that the entry being programmed covers; this thread only.
     float m_progressLow = 0.0f;
     float m_progressHigh = 1.0f;

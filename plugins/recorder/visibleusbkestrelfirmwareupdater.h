@@ -23,8 +23,8 @@ public:
     explicit VisibleUSBKestrelFirmwareUpdater(CVN::DiskRecorder::IKestrel* device);
     ~VisibleUSBKestrelFirmwareUpdater() override;
 
-    // Shared as the visible device hands it out: deleted on its own thread once the last
-    // holder lets go.
+    // Shared as the visible device hands it out. Deleted later on its own thread once the last
+    // holder lets go, so a holder may let go from inside one of its signals.
     static QSharedPointer<VisibleUSBKestrelFirmwareUpdater>
     create(CVN::DiskRecorder::IKestrel* device);
 
