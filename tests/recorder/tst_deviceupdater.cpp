@@ -373,7 +373,9 @@ void DeviceUpdaterTest::adaptorReportsPercentAndStatus()
         seen << args.at(0).toInt();
     QCOMPARE(seen, (QList<int>{25, 50, 75, 100, -1}));
 
-    // A second update reports once more, and a failing one as failure.
+    // A second update reports once more, and a failing one as failure. The scripted unit is
+    // changed only once the first run has left its thread.
+    updater->updater().waitForEnd();
     device->programResult = false;
     updater->start();
     QTRY_COMPARE(status.count(), 2);
