@@ -26,6 +26,8 @@ struct SimUnit
     virtual CVN::DiskRecorder::IKestrel* device() = 0;
     // Makes the unit report that it records (or stops); false where it never does.
     virtual bool setBusy(bool busy) = 0;
+    // Removals the family was told of.
+    virtual int removals() const = 0;
     Sim::DeviceId busId = 0;
 };
 
@@ -53,6 +55,7 @@ template<class Notifier, class Model> struct SimUnitOf : SimUnit
             return true;
         }
     }
+    int removals() const override { return int(watch.family.removals.size()); }
     std::shared_ptr<Model> model;
     Watch<Notifier> watch;
 };
