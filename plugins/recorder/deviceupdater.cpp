@@ -6,6 +6,8 @@
 #include "usb/driver/waitclock.h"
 #include "usb/firmware/firmwarepackage.h"
 
+#include <QLoggingCategory>
+
 #include <exception>
 #include <map>
 #include <mutex>
@@ -14,7 +16,22 @@ using CVN::DiskRecorder::IKestrel;
 using CVN::DiskRecorder::ProgramType;
 using CVN::USB::WaitClock;
 
+// Why an update failed, for support; off by default (QT_LOGGING_RULES turns it on).
+Q_LOGGING_CATEGORY(lcRecorderUpdate, "pellworth.recorder.update", QtWarningMsg)
+
 namespace {
+
+// Ends a step of the update with the reason it failed.
+bool failed(const QString& reason)
+{
+    qCDebug(lcRecorderUpdate).noquote() << "Recorder update failed:" << reason;
+    return false;
+}
+
+QString hex(std::uint32_t value)
+{
+    return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0'));
+}
 
 struct PackageFile
 {
@@ -96,9 +113,12 @@ bool DeviceUpdater::readPackage(const std::string& path, std::uint16_t productId
         return false;
     FirmwarePackage package;
     package.setPath(path);
-    return package.readEntries(kResourceType, kVendorResourceId | productId, entries) ==
-               FirmwarePackage::Success &&
-           !entries.empty();
+    const std::int32_t status =
+        package.readEntries(kResourceType, kVendorResourceId | productId, entries);
+    if (status != FirmwarePackage::Success)
+        qCDebug(lcRecorderUpdate).noquote()
+            << QString::fromStdString(path) << "does not read: status" << status;
+    return status == FirmwarePackage::Success && !entries.empty();
 }
 
 void DeviceUpdater::run()
@@ -110,9 +130,9 @@ void DeviceUpdater::run()
     bool succeeded = false;
     try {
         succeeded = update(entries);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // Out of memory for a payload, or a back-end that broke its promise not to throw.
-        succeeded = false;
+        succeeded = failed(QString::fromLocal8Bit(error.what()));
     }
     FirmwarePackage::clearEntries(entries);
     finishRun();
@@ -133,38 +153,47 @@ bool DeviceUpdater::update(FirmwarePackageEntryList& entries)
 {
     IKestrel* device = m_device.load();
     std::uint16_t productId = 0;
-    if (!device || !device->getProductId(productId))
-        return false;
-    if (!packageFileName(productId) || !readPackage(packagePath(productId), productId, entries))
-        return false;
+    if (!device)
+        return failed(QStringLiteral("no unit"));
+    if (!device->getProductId(productId))
+        return failed(QStringLiteral("the unit's product id does not read"));
+    if (!packageFileName(productId))
+        return failed(QStringLiteral("no package for product %1").arg(hex(productId)));
+    const std::string path = packagePath(productId);
+    if (!readPackage(path, productId, entries))
+        return failed(QStringLiteral("%1 holds no readable entry for product %2")
+                          .arg(QString::fromStdString(path), hex(productId)));
 
     if (productId == kTwoFpgaImagesProduct) {
         // Without both FPGA images the choice below would drop the only image, or program
         // the wrong one.
         if (entries.size() < 2)
-            return false;
+            return failed(QStringLiteral("the package of product %1 lacks an FPGA image")
+                              .arg(hex(productId)));
         entries.erase(entries.begin() + (m_codecMode.load() == kProResHQ ? 0 : 1));
     }
 
     // Every entry is checked before the unit is touched: an update that cannot finish must
     // not start. Sizes come from the payloads, which inflate here.
     std::uint64_t total = 0;
+    int index = 0;
     for (const auto& entry : entries) {
         // The package reader names the descriptor's byte 9 target(); to the recorder it is the
         // program type. Byte 8, region(), is the memory the image goes to.
         const std::uint8_t type = entry->target();
         if (type != std::uint8_t(ProgramType::FlashImage) &&
             type != std::uint8_t(ProgramType::XmegaImage))
-            return false;
+            return failed(QStringLiteral("entry %1 has program type %2").arg(index).arg(type));
         if (!entry->data() || entry->size() == 0)
-            return false;
+            return failed(QStringLiteral("entry %1 has no data").arg(index));
         total += entry->size();
+        ++index;
     }
     if (total == 0)
-        return false;
+        return failed(QStringLiteral("the package has nothing to program"));
 
     if (!device->prepareForUpdate())
-        return false;
+        return failed(QStringLiteral("the unit could not be prepared"));
 
     std::uint64_t done = 0;
     for (const auto& entry : entries) {
@@ -178,14 +207,21 @@ bool DeviceUpdater::update(FirmwarePackageEntryList& entries)
         m_progressHigh = float(double(done + size) / double(total));
         // The entry keeps its payload until the list is cleared.
         if (!device->program(type, target, address, entry->data(), size, &reportProgram, this))
-            return false;
+            return failed(QStringLiteral("programming %1 bytes of type %2 into target %3 at %4 "
+                                         "failed")
+                              .arg(size)
+                              .arg(int(type))
+                              .arg(target)
+                              .arg(hex(address)));
         done += size;
     }
 
     if (!device->rebootAfterUpdate())
-        return false;
+        return failed(QStringLiteral("the unit did not restart"));
     emit progressed(-1.0f);
-    return waitForUnit(*device);
+    if (!waitForUnit(*device))
+        return failed(QStringLiteral("the unit did not answer after its restart"));
+    return true;
 }
 
 bool DeviceUpdater::waitForUnit(IKestrel& device)
