@@ -6,21 +6,12 @@
 #include <exception>
 #include <vector>
 
-DeckControllerUpdater::DeckControllerUpdater()
-    : QThread(nullptr)
-{
-}
+DeckControllerUpdater::DeckControllerUpdater() = default;
 
 DeckControllerUpdater::~DeckControllerUpdater()
 {
     waitForEnd();
     m_device = nullptr;
-}
-
-void DeckControllerUpdater::waitForEnd()
-{
-    wait();
-    m_runsEnded.load(std::memory_order_acquire);
 }
 
 void DeckControllerUpdater::setDevice(IDeckControllerDevice* device)
@@ -29,27 +20,16 @@ void DeckControllerUpdater::setDevice(IDeckControllerDevice* device)
     m_device = device;
 }
 
-bool DeckControllerUpdater::startUpdate()
-{
-    if (m_running.exchange(true))
-        return false;
-    // A run that has reported its end may still be leaving its thread.
-    waitForEnd();
-    start(QThread::InheritPriority);
-    return true;
-}
-
 void DeckControllerUpdater::run()
 {
-    m_running = true;
+    beginRun();
     // Every run reports from 0, whatever the last one reached.
     m_rangeStart = 0.0f;
     m_rangeEnd = 1.0f;
     const bool succeeded = update();
-    // Idle before the end is told, so that whoever hears it can start the next run.
-    m_running = false;
+    finishRun();
     emit complete(succeeded);
-    m_runsEnded.fetch_add(1, std::memory_order_release);
+    endRun();
 }
 
 void DeckControllerUpdater::report(float fraction)

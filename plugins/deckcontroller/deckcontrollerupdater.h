@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QThread>
+#include "plugins/shared/updatethread.h"
 
 #include <atomic>
 #include <cstdint>
@@ -11,7 +11,7 @@ class IDeckControllerDevice;
 // thread: every entry of the product's catalogue, bracketed by the unit's update mode.
 // Progress is a fraction of all entry bytes (-1 while the unit cannot tell); the end is one
 // complete(bool). The device is not owned and must outlive the thread.
-class DeckControllerUpdater : public QThread
+class DeckControllerUpdater : public UpdateThread
 {
     Q_OBJECT
 public:
@@ -20,11 +20,6 @@ public:
 
     // Waits for a running update to end, then takes the device.
     void setDevice(IDeckControllerDevice* device);
-    bool isUpdating() const { return m_running.load(); }
-    // Starts an update unless one is running; false when one was.
-    bool startUpdate();
-    // Waits until the thread has ended; what it did is then seen by the caller.
-    void waitForEnd();
 
 Q_SIGNALS:
     void progressed(float fraction);
@@ -38,10 +33,6 @@ private:
     void report(float fraction);
 
     std::atomic<IDeckControllerDevice*> m_device{nullptr};
-    std::atomic<bool> m_running{false};
-    // Counted up as the very last thing a run does: waitForEnd pairs with it, so that the
-    // run's work happens before whatever follows the wait, in terms threads tools can see.
-    std::atomic<int> m_runsEnded{0};
     // The part of the whole job that the entry being written covers.
     float m_rangeStart = 0.0f;
     float m_rangeEnd = 1.0f;

@@ -1,91 +1,10 @@
-#include "recorderwatch.h"
-#include "tests/usb/fx2fixture.h"
+#include "simunits.h"
 
-#include "plugins/recorder/ikestrel.h"
-#include "plugins/recorder/kestrelfx2usbnotifier.h"
 #include "plugins/recorder/kestrelusbconnection.h"
-#include "plugins/recorder/kestrelxmegastreamingusbdevice.h"
-#include "plugins/recorder/kestrelxmegastreamingusbnotifier.h"
-#include "plugins/recorder/kestrelxmegausbnotifier.h"
-#include "sim/recorder/fx2recorder.h"
-#include "sim/recorder/streamingrecorder.h"
-#include "sim/recorder/xmegamailboxrecorder.h"
 
 #include <QtTest>
 
-#include <functional>
-
 using namespace CVN::DiskRecorder;
-
-namespace {
-
-Fx2RamImageTable imageTable()
-{
-    const auto image = concat({fx2Record(0x0000, patternBytes(48, 1)), fx2EndRecord()});
-    return Fx2RamImageTable({{0xC34D, image}});
-}
-
-// One simulated unit of a generation on the bus, its notifier watching, the connection's
-// pauses on a clock that does not sleep.
-struct Unit
-{
-    virtual ~Unit() = default;
-    virtual bool start() = 0;
-    virtual IKestrel* device() = 0;
-    // Makes the unit report that it records (or stops); false where it never does.
-    virtual bool setBusy(bool busy) = 0;
-};
-
-template<class Notifier, class Model> struct UnitOf : Unit
-{
-    template<class... Args>
-    UnitOf(std::shared_ptr<Model> model, Args&&... args)
-        : model(std::move(model))
-        , watch(std::forward<Args>(args)...)
-    {
-        Sim::UsbBus::instance().plug(this->model);
-    }
-    bool start() override { return watch.start(); }
-    IKestrel* device() override
-    {
-        return watch.family.arrivals.empty() ? nullptr : watch.family.arrivals.back();
-    }
-    bool setBusy(bool busy) override
-    {
-        if constexpr (std::is_same_v<Model, Sim::StreamingRecorder>) {
-            Q_UNUSED(busy);
-            return false;
-        } else {
-            model->setStatus(busy ? 0x39 : 0x31);
-            return true;
-        }
-    }
-    std::shared_ptr<Model> model;
-    Watch<Notifier> watch;
-};
-
-std::unique_ptr<Unit> makeUnit(const QString& generation)
-{
-    // Each unit runs the firmware this program ships.
-    if (generation == "fx2") {
-        auto model = std::make_shared<Sim::Fx2Recorder>(0xC34D);
-        model->setFirmware(0x2D, 0x1A6291BD);
-        return std::make_unique<UnitOf<KestrelFX2USBNotifier, Sim::Fx2Recorder>>(model,
-                                                                                 imageTable());
-    }
-    if (generation == "mailbox") {
-        auto model = std::make_shared<Sim::XmegaMailboxRecorder>();
-        model->setFirmware(0x10, 0x16327E57);
-        return std::make_unique<UnitOf<KestrelXmegaUSBNotifier, Sim::XmegaMailboxRecorder>>(model);
-    }
-    auto model = std::make_shared<Sim::StreamingRecorder>();
-    model->setChecksums(KestrelXmegaStreamingUSBDevice::kExpectedXmegaChecksum,
-                        KestrelXmegaStreamingUSBDevice::kExpectedXmegaChecksum);
-    return std::make_unique<UnitOf<KestrelXmegaStreamingUSBNotifier, Sim::StreamingRecorder>>(
-        model);
-}
-
-} // namespace
 
 class ConnectionSimTest : public QObject
 {
@@ -120,7 +39,7 @@ void ConnectionSimTest::busyUnitKeepsItsSettings_data()
 void ConnectionSimTest::savedSettingsReachTheUnit()
 {
     QFETCH(QString, generation);
-    auto unit = makeUnit(generation);
+    auto unit = makeSimUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     auto clock = std::make_shared<ManualClock>();
@@ -154,7 +73,7 @@ void ConnectionSimTest::savedSettingsReachTheUnit()
 void ConnectionSimTest::busyUnitKeepsItsSettings()
 {
     QFETCH(QString, generation);
-    auto unit = makeUnit(generation);
+    auto unit = makeSimUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     QVERIFY(unit->setBusy(true));
