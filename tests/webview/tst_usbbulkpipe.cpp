@@ -261,7 +261,9 @@ private:
 // The device's little-endian messages.
 QByteArray le16(uint16_t v)
 {
-    return QByteArray({char(v & 0xFF), char(v >> 8)});
+    QByteArray out;
+    out.append(char(v & 0xFF)).append(char(v >> 8));
+    return out;
 }
 QByteArray le64(uint64_t v)
 {
@@ -280,7 +282,9 @@ QByteArray deviceTransfer(uint16_t id, const QByteArray& payload)
 }
 QByteArray controlAnswer(uint16_t announced, const QByteArray& data)
 {
-    return QByteArray({char(announced >> 8), char(announced & 0xFF)}) + data;
+    QByteArray out;
+    out.append(char(announced >> 8)).append(char(announced & 0xFF));
+    return out + data;
 }
 
 QByteArray pattern(int size)
@@ -349,8 +353,8 @@ void tst_USBBulkPipe::dataMovesBothWays()
     interface->bulkPipes = bulk;
     RecordingSink sink;
     std::atomic<bool> failed{false};
-    USBBulkPipeInterface pipe(interface, &sink, [&](const QString&) { failed = true; },
-                              std::chrono::hours(1));
+    USBBulkPipeInterface pipe(
+        interface, &sink, [&](const QString&) { failed = true; }, std::chrono::hours(1));
     pipe.setUp();
     QCOMPARE(pipe.controlMode(), !bulk);
     QVERIFY(pipe.protocol2());
@@ -384,8 +388,8 @@ void tst_USBBulkPipe::dataMovesBothWays()
                                                 piece.mid(i, 1024)));
         }
     }
-    QTRY_COMPARE_WITH_TIMEOUT(sink.events(),
-                              QStringList({"opened 1", "payload 1 3000", "end 1"}), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.events(), QStringList({"opened 1", "payload 1 3000", "end 1"}),
+                              kWaitMs);
     QCOMPARE(sink.payload(), payload);
     QVERIFY(!failed);
     pipe.shutdown();
@@ -466,11 +470,11 @@ void tst_USBBulkPipe::controlAnswerBelievedOnlyAsFarAsReceived()
     const QByteArray payload = pattern(1012);
     interface->answer(controlAnswer(2000, deviceTransfer(3, payload)));
     interface->answer(controlAnswer(0, {}));
-    USBBulkPipeInterface pipe(interface, &sink, [&](const QString&) { failed = true; },
-                              std::chrono::hours(1));
+    USBBulkPipeInterface pipe(
+        interface, &sink, [&](const QString&) { failed = true; }, std::chrono::hours(1));
     pipe.setUp();
-    QTRY_COMPARE_WITH_TIMEOUT(sink.events(),
-                              QStringList({"opened 3", "payload 3 1012", "end 3"}), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.events(), QStringList({"opened 3", "payload 3 1012", "end 3"}),
+                              kWaitMs);
     QCOMPARE(sink.payload(), payload);
     QVERIFY(!failed);
 }
@@ -480,8 +484,8 @@ void tst_USBBulkPipe::failedTransferGivesTokensBack()
     auto interface = std::make_shared<ScriptedInterface>();
     RecordingSink sink;
     std::atomic<int> failures{0};
-    USBBulkPipeInterface pipe(interface, &sink, [&](const QString&) { ++failures; },
-                              std::chrono::hours(1));
+    USBBulkPipeInterface pipe(
+        interface, &sink, [&](const QString&) { ++failures; }, std::chrono::hours(1));
     pipe.setUp();
     interface->setWritesFail(true);
     const QByteArray data = pattern(100);
@@ -546,8 +550,8 @@ void tst_USBBulkPipe::workQueueStopTellsEveryQueuedTask()
     }));
     {
         std::unique_lock<std::mutex> lock(mutex);
-        QVERIFY(changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                 [&] { return running; }));
+        QVERIFY(
+            changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return running; }));
     }
     std::atomic<int> ran{0};
     std::atomic<int> dropped{0};

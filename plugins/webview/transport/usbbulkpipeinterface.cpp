@@ -1,7 +1,7 @@
 #include "plugins/webview/transport/usbbulkpipeinterface.h"
 
-#include "plugins/webview/transport/usbtunnelmessage.h"
 #include "platform/bytereader.h"
+#include "plugins/webview/transport/usbtunnelmessage.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -133,13 +133,13 @@ bool USBBulkPipeInterface::sendTransfer(uint16_t connectionId, const char* data,
             bool ok = false;
             if (!m_closed) {
                 if (carry) {
-                    const QByteArray message = USBTunnelMessage::transferTokens(
-                        connectionId, tokenCount, data, length);
+                    const QByteArray message =
+                        USBTunnelMessage::transferTokens(connectionId, tokenCount, data, length);
                     ok = writeStream(message.constData(), message.size());
                 } else {
                     const QByteArray header = USBTunnelMessage::transfer(connectionId, length);
-                    ok = writeStream(header.constData(), header.size()) &&
-                         writeStream(data, length);
+                    ok =
+                        writeStream(header.constData(), header.size()) && writeStream(data, length);
                 }
             }
             if (*shared)
@@ -247,7 +247,8 @@ void USBBulkPipeInterface::pollControl()
     }
     // The announced length is believed only as far as bytes actually came: a short answer
     // must not hand the parser what the buffer held before.
-    const Platform::ByteReader reader(answer.data(), std::min<uint32_t>(transferred, kControlAnswerSize));
+    const Platform::ByteReader reader(answer.data(),
+                                      std::min<uint32_t>(transferred, kControlAnswerSize));
     uint8_t hi = 0, lo = 0;
     uint32_t length = 0;
     if (reader.u8(0, &hi) && reader.u8(1, &lo)) {

@@ -67,8 +67,8 @@ public:
     bool sendTokensMessage(uint16_t connectionId, uint64_t tokenCount, Completion done);
     // The data must stay valid until done is told. tokenCount rides along when the payload is
     // short enough (see carriesTokens); otherwise it comes back through done.
-    bool sendTransfer(uint16_t connectionId, const char* data, uint32_t length,
-                      uint64_t tokenCount, TransferCompletion done);
+    bool sendTransfer(uint16_t connectionId, const char* data, uint32_t length, uint64_t tokenCount,
+                      TransferCompletion done);
     bool carriesTokens(uint32_t length) const;
 
     bool post(std::function<void()> task);
