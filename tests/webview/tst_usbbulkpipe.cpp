@@ -373,9 +373,10 @@ void tst_USBBulkPipe::dataMovesBothWays()
                        USBTunnelMessage::transfer(1, 5000) + big);
 
     // The device's stream, cut across reads in the middle of a header and of a payload.
-    const QByteArray payload = pattern(3000);
+    // Longer than the receive buffer, so both modes fill it more than once.
+    const QByteArray payload = pattern(40000);
     const QByteArray stream = deviceOpened(1) + deviceTransfer(1, payload);
-    const QList<int> cuts = {3, 9, 1500, int(stream.size())};
+    const QList<int> cuts = {3, 9, 1500, 20000, int(stream.size())};
     int at = 0;
     for (int cut : cuts) {
         const QByteArray piece = stream.mid(at, cut - at);
@@ -388,7 +389,7 @@ void tst_USBBulkPipe::dataMovesBothWays()
                                                 piece.mid(i, 1024)));
         }
     }
-    QTRY_COMPARE_WITH_TIMEOUT(sink.events(), QStringList({"opened 1", "payload 1 3000", "end 1"}),
+    QTRY_COMPARE_WITH_TIMEOUT(sink.events(), QStringList({"opened 1", "payload 1 40000", "end 1"}),
                               kWaitMs);
     QCOMPARE(sink.payload(), payload);
     QVERIFY(!failed);

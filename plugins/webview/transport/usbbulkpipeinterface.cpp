@@ -255,20 +255,18 @@ void USBBulkPipeInterface::pollControl()
         const uint32_t announced = std::min<uint32_t>(uint32_t(hi) << 8 | lo, kControlPiece);
         length = std::min<uint32_t>(announced, uint32_t(reader.size() - 2));
     }
-    const uint32_t room = kReceiveBufferSize - m_received;
-    const uint32_t take = std::min(length, room);
-    if (take > 0)
-        std::copy_n(answer.data() + 2, take, m_receiveBuffer.data() + m_received);
-    m_received += take;
+    // The buffer is processed before it could not take a whole answer, so nothing is cut.
+    std::copy_n(answer.data() + 2, length, m_receiveBuffer.data() + m_received);
+    m_received += length;
 
-    if (take == 0 && m_received == 0) {
+    if (length == 0 && m_received == 0) {
         m_emptyPolls = std::min(m_emptyPolls + 1, kMaxEmptyPolls);
         m_workQueue.waitForWork(kEmptyPollStep * m_emptyPolls);
         m_workQueue.post([this] { pollControl(); });
         return;
     }
     m_emptyPolls = 0;
-    if (m_received == kReceiveBufferSize || length < kControlPiece) {
+    if (kReceiveBufferSize - m_received < kControlPiece || length < kControlPiece) {
         const uint32_t size = m_received;
         m_received = 0;
         if (!process(m_receiveBuffer.data(), size))
