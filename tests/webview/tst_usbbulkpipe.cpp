@@ -334,6 +334,7 @@ private slots:
     void controlAnswerBelievedOnlyAsFarAsReceived();
     void failedTransferGivesTokensBack();
     void shutdownCompletesQueuedSends();
+    void shutdownFromWorkThread();
     void keepAliveWritesWhenIdle();
     void workQueueStopTellsEveryQueuedTask();
     void workQueueRefusesAfterStop();
@@ -523,6 +524,33 @@ void tst_USBBulkPipe::shutdownCompletesQueuedSends()
     QCOMPARE(outcome.count(), size_t(3));
     QCOMPARE(outcome.results[1], std::make_pair(false, uint64_t(0)));
     QCOMPARE(outcome.results[2], std::make_pair(false, uint64_t(2)));
+}
+
+// The owner closing from one of the pipe's own callbacks: no wait on itself, and whatever
+// is still queued behind completes with failure.
+void tst_USBBulkPipe::shutdownFromWorkThread()
+{
+    auto interface = std::make_shared<ScriptedInterface>();
+    RecordingSink sink;
+    USBBulkPipeInterface pipe(interface, &sink, {}, std::chrono::hours(1));
+    pipe.setUp();
+    Outcome outcome;
+    interface->holdWrites(true);
+    QVERIFY(pipe.sendTokensMessage(1, 1, [&](bool ok) {
+        outcome.add(ok);
+        pipe.shutdown();
+    }));
+    QVERIFY(interface->waitForHeldWrite());
+    QVERIFY(pipe.sendTokensMessage(1, 2, [&](bool ok) { outcome.add(ok); }));
+    QElapsedTimer timer;
+    timer.start();
+    interface->holdWrites(false);
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.count(), size_t(2), kWaitMs);
+    QVERIFY(timer.elapsed() < USBBulkPipeInterface::kReadAbortLimit.count());
+    QCOMPARE(outcome.results[0].first, true);
+    QCOMPARE(outcome.results[1].first, false);
+    QVERIFY(pipe.isClosed());
+    QVERIFY(!pipe.post([] {}));
 }
 
 void tst_USBBulkPipe::keepAliveWritesWhenIdle()

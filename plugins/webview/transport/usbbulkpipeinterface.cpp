@@ -316,9 +316,12 @@ bool USBBulkPipeInterface::isClosed() const
 
 void USBBulkPipeInterface::shutdown()
 {
-    if (m_shutDown)
+    if (m_shutDown.exchange(true)) {
+        // A shutdown begun on the work thread finishes the stop from here.
+        if (!isWorkThread())
+            m_workQueue.stop();
         return;
-    m_shutDown = true;
+    }
     m_closed = true;
     {
         std::lock_guard<std::mutex> lock(m_keepAliveMutex);
@@ -327,11 +330,14 @@ void USBBulkPipeInterface::shutdown()
     m_keepAliveWake.notify_all();
     if (m_keepAliveThread.joinable())
         m_keepAliveThread.join();
-    if (m_outPipe) {
+    // The OUT reset frees a write stuck on a silent device, so the work thread can stop; the
+    // IN reset comes after the stop, so the aborted read finds the queue closed and reports
+    // back at once.
+    if (m_outPipe)
         m_interface->resetPipe(m_outPipe);
-        m_interface->resetPipe(m_inPipe);
-    }
     m_workQueue.stop();
+    if (m_inPipe)
+        m_interface->resetPipe(m_inPipe);
     {
         // An aborted read still reports back; it must not find this object gone.
         std::unique_lock<std::mutex> lock(m_readMutex);

@@ -74,7 +74,8 @@ public:
     bool post(std::function<void()> task);
     bool isWorkThread() const;
     // Aborts the pipes, stops the work thread and the keep-alive (sends still queued complete
-    // with false), releases the interface. Not on the work thread.
+    // with false), releases the interface. May run in a task on the work thread (a close
+    // from a callback); the instance must then be destroyed from another thread.
     void shutdown();
     bool isClosed() const;
 
@@ -114,7 +115,7 @@ private:
 
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_failedOnce{false};
-    bool m_shutDown = false;
+    std::atomic<bool> m_shutDown{false};
 
     const std::chrono::milliseconds m_keepAliveInterval;
     std::mutex m_keepAliveMutex;

@@ -26,6 +26,8 @@ public:
     void start();
     // False after stop(); neither callable is then kept nor told.
     bool post(Task task, Task dropped = {});
+    // May be called from a task (the queue then ends when that task returns), but the
+    // queue must not be destroyed by one of its own tasks.
     // Ends after the running task; every task still queued gets its dropped callable told
     // (on this thread, or on the work thread when it stops itself).
     void stop();
