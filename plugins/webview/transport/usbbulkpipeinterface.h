@@ -1,0 +1,129 @@
+#pragma once
+
+#include "plugins/webview/transport/abstractusbinterface.h"
+#include "plugins/webview/transport/usbtunnelmessagereader.h"
+#include "plugins/webview/transport/usbtunnelworkqueue.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace CVN {
+namespace USBTunnel {
+
+// Moves the tunnel's messages over the claimed tunnel interface: bulk mode over a bulk OUT
+// and IN pipe, or control mode over class requests when the interface has no bulk pipes.
+// Every USB operation and all parsing runs in order on one work thread; a keep-alive makes an
+// empty write when nothing was sent for a while.
+//
+// Every send hands its message to the work thread and returns whether it was taken. A taken
+// send tells its completion exactly once on the work thread: true when the device took all
+// of it, false when a write failed or the pipe shut down before it went out.
+class USBBulkPipeInterface
+{
+public:
+    using Completion = std::function<void(bool ok)>;
+    // tokensReturned: tokens of the send that did not reach the device (all of them when the
+    // transfer went with a separate header or failed); the caller credits them back.
+    using TransferCompletion = std::function<void(bool ok, uint64_t tokensReturned)>;
+    // Told once on the work thread when the tunnel fails: a USB failure or a protocol error.
+    using FailureCallback = std::function<void(const QString& reason)>;
+
+    static constexpr std::chrono::milliseconds kKeepAliveInterval{500};
+    static constexpr uint32_t kReceiveBufferSize = 16384;
+    static constexpr uint16_t kControlPiece = 1024;
+    static constexpr uint32_t kTokenCarryLimit = 4096;
+    static constexpr uint32_t kMaxEmptyPolls = 10;
+    static constexpr std::chrono::milliseconds kEmptyPollStep{4};
+    // How long shutdown waits for an aborted bulk read to come back.
+    static constexpr std::chrono::milliseconds kReadAbortLimit{5000};
+
+    enum Request : uint8_t { Reset = 1, SetVersion = 3, ControlWrite = 4, ControlRead = 5 };
+
+    USBBulkPipeInterface(std::shared_ptr<AbstractUSB::AbstractUSBInterface> interface,
+                         USBTunnelMessageReader::Sink* sink, FailureCallback failed,
+                         std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval);
+    ~USBBulkPipeInterface();
+    USBBulkPipeInterface(const USBBulkPipeInterface&) = delete;
+    USBBulkPipeInterface& operator=(const USBBulkPipeInterface&) = delete;
+
+    // Resets the tunnel function, agrees the protocol version, finds the pipes, then starts
+    // reading and the keep-alive. Throws std::runtime_error.
+    void setUp();
+
+    bool sendOpenConnectionTCPMessage(uint16_t connectionId, uint16_t port, Completion done);
+    bool sendOpenConnectionTestMessage(uint16_t connectionId, uint8_t a, uint64_t b, uint64_t c,
+                                       Completion done);
+    bool sendCloseConnectionMessage(uint16_t connectionId, Completion done);
+    bool sendTokensMessage(uint16_t connectionId, uint64_t tokenCount, Completion done);
+    // The data must stay valid until done is told. tokenCount rides along when the payload is
+    // short enough (see carriesTokens); otherwise it comes back through done.
+    bool sendTransfer(uint16_t connectionId, const char* data, uint32_t length, uint64_t tokenCount,
+                      TransferCompletion done);
+    bool carriesTokens(uint32_t length) const;
+
+    bool post(std::function<void()> task);
+    bool isWorkThread() const;
+    // Aborts the pipes, stops the work thread and the keep-alive (sends still queued complete
+    // with false), releases the interface. May run in a task on the work thread (a close
+    // from a callback); the instance must then be destroyed from another thread.
+    void shutdown();
+    bool isClosed() const;
+
+    bool protocol2() const { return m_protocol2; }
+    bool controlMode() const { return m_outPipe == 0; }
+    uint16_t outMaxPacket() const { return m_outMaxPacket; }
+
+private:
+    bool sendMessage(QByteArray message, Completion done);
+    bool writeStream(const char* data, uint32_t length);
+    bool writeOnce(const char* data, uint32_t length);
+    void readBulk();
+    void bulkReadDone(AbstractUSB::USBResult result, uint32_t bytes);
+    void pollControl();
+    bool process(const char* data, size_t size);
+    void fail(const QString& reason);
+    void markActivity();
+    void keepAliveLoop();
+
+    std::shared_ptr<AbstractUSB::AbstractUSBInterface> m_interface;
+    FailureCallback m_failed;
+    USBTunnelMessageReader m_reader;
+    USBTunnelWorkQueue m_workQueue;
+
+    uint8_t m_outPipe = 0;
+    uint16_t m_outMaxPacket = 512;
+    uint8_t m_inPipe = 0;
+    bool m_protocol2 = false;
+
+    std::vector<char> m_receiveBuffer;
+    uint32_t m_received = 0;
+    uint32_t m_emptyPolls = 0;
+
+    std::mutex m_readMutex;
+    std::condition_variable m_readDone;
+    bool m_readInFlight = false;
+
+    std::atomic<bool> m_closed{false};
+    std::atomic<bool> m_failedOnce{false};
+    std::atomic<bool> m_shutDown{false};
+
+    const std::chrono::milliseconds m_keepAliveInterval;
+    std::mutex m_keepAliveMutex;
+    std::condition_variable m_keepAliveWake;
+    std::chrono::steady_clock::time_point m_lastActivity;
+    bool m_keepAliveStop = false;
+    std::thread m_keepAliveThread;
+};
+
+} // namespace USBTunnel
+} // namespace CVN
