@@ -126,3 +126,16 @@ inline std::unique_ptr<SimUnit> makeSimUnit(const QString& generation)
         return makeMailboxUnit();
     return makeStreamingUnit();
 }
+
+// A unit of the generation with the product id, running the firmware this program ships (the
+// mailbox generation has one product id only).
+inline std::unique_ptr<SimUnit> makeSimUnit(const QString& generation, uint16_t productId)
+{
+    if (generation == "fx2")
+        return makeCurrentFx2Unit(productId);
+    if (generation == "mailbox")
+        return makeMailboxUnit();
+    auto options = Sim::StreamingRecorder::defaultOptions();
+    options.productId = productId;
+    return makeStreamingUnit(options);
+}

@@ -71,13 +71,6 @@ struct OpenPage
     KestrelSettingsPage* page = nullptr;
 };
 
-std::unique_ptr<SimUnit> makeUnit(const QString& generation, int productId)
-{
-    if (generation == "fx2")
-        return makeCurrentFx2Unit(uint16_t(productId));
-    return makeSimUnit(generation);
-}
-
 // The unit's status register: application running, ProRes and DNx.
 constexpr uint8_t kRunning = 0x31;
 
@@ -127,7 +120,7 @@ void SettingsPageTest::modelOffersItsCodecs()
     QFETCH(int, productId);
     QFETCH(QStringList, codecs);
     QFETCH(bool, timecodeEnabled);
-    auto unit = makeUnit(generation, productId);
+    auto unit = makeSimUnit(generation, uint16_t(productId));
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     OpenPage open(unit->device());
@@ -163,7 +156,7 @@ void SettingsPageTest::pageShowsTheUnitsSettings()
     QFETCH(bool, timecode);
     QFETCH(QString, codecText);
     QFETCH(QString, triggerText);
-    auto unit = makeUnit(generation, 0xC34D);
+    auto unit = makeSimUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     KestrelSettings onUnit;
@@ -207,7 +200,7 @@ void SettingsPageTest::savedSettingsReachEachGeneration()
     QFETCH(QString, codecText);
     QFETCH(quint32, codec);
     QFETCH(int, silentLooks);
-    auto unit = makeUnit(generation, 0xC34D);
+    auto unit = makeSimUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     OpenPage open(unit->device());
@@ -287,7 +280,7 @@ void SettingsPageTest::saveOutcomes()
     QFETCH(bool, dialogShown);
     QFETCH(QString, message);
     QFETCH(int, forcedUpdates);
-    auto unit = makeUnit(generation, 0xC34D);
+    auto unit = makeSimUnit(generation);
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
     KestrelSettings before;

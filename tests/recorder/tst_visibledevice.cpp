@@ -28,21 +28,6 @@ private slots:
     void holdsOneReferenceAndHandsOutItsUpdater();
 };
 
-namespace {
-
-std::unique_ptr<SimUnit> makeUnit(const QString& generation, int productId)
-{
-    if (generation == "fx2")
-        return makeCurrentFx2Unit(uint16_t(productId));
-    if (generation == "mailbox")
-        return makeMailboxUnit();
-    auto options = Sim::StreamingRecorder::defaultOptions();
-    options.productId = uint16_t(productId);
-    return makeStreamingUnit(options);
-}
-
-} // namespace
-
 void VisibleDeviceTest::simulatedUnitsAsTheGallerySeesThem_data()
 {
     QTest::addColumn<QString>("generation");
@@ -74,7 +59,7 @@ void VisibleDeviceTest::simulatedUnitsAsTheGallerySeesThem()
     QFETCH(quint32, model);
     QFETCH(QString, name);
     QFETCH(QString, version);
-    auto unit = makeUnit(generation, productId);
+    auto unit = makeSimUnit(generation, uint16_t(productId));
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
 
