@@ -299,9 +299,14 @@ void USBBulkPipeInterface::fail(const QString& reason)
         m_failed(reason);
 }
 
-bool USBBulkPipeInterface::post(std::function<void()> task)
+bool USBBulkPipeInterface::post(std::function<void()> task, std::function<void()> dropped)
 {
-    return m_workQueue.post(std::move(task));
+    return m_workQueue.post(std::move(task), std::move(dropped));
+}
+
+bool USBBulkPipeInterface::postAfter(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    return m_workQueue.postAfter(delay, std::move(task));
 }
 
 bool USBBulkPipeInterface::isWorkThread() const
