@@ -92,9 +92,17 @@ struct Tunnel
     }
     ~Tunnel() { engine.reset(); }
 
+    // Opens id and leaves a read pending on it that reports as "read".
+    bool openWithPendingRead(uint16_t id)
+    {
+        return engine && engine->openTCPConnectionSync(id, 80) == answer(0, 0) &&
+               engine->read(id, pendingRead, sizeof pendingRead, events.read("read"));
+    }
+
     ScriptedTunnelDevice device;
     Events events;
     std::unique_ptr<USBTunnelImpl> engine;
+    char pendingRead[16] = {};
 };
 
 USBTunnelImpl::Options quickClose()
@@ -257,10 +265,7 @@ void tst_USBTunnelImpl::refusals()
 void tst_USBTunnelImpl::closeConfirmedByDevice()
 {
     Tunnel t(true);
-    QVERIFY(t.engine);
-    QCOMPARE(t.engine->openTCPConnectionSync(3, 80), answer(0, 0));
-    char buffer[16];
-    QVERIFY(t.engine->read(3, buffer, sizeof buffer, t.events.read("read")));
+    QVERIFY(t.openWithPendingRead(3));
     QVERIFY(t.engine->closeConnection(3, t.events.event("close")));
     QTRY_COMPARE_WITH_TIMEOUT(
         t.events.list(), QStringList({"read 1 0", "close 0 0", "connection closed 3"}), kWaitMs);
@@ -276,9 +281,7 @@ void tst_USBTunnelImpl::closeWithoutAnswerIsBounded()
     QVERIFY(t.engine);
     t.device.setAnswerCloses(false);
     const uint16_t id = t.engine->newConnectionId();
-    QCOMPARE(t.engine->openTCPConnectionSync(id, 80), answer(0, 0));
-    char buffer[16];
-    QVERIFY(t.engine->read(id, buffer, sizeof buffer, t.events.read("read")));
+    QVERIFY(t.openWithPendingRead(id));
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(t.engine->closeConnectionSync(id), answer(2, 0));
@@ -301,6 +304,7 @@ void tst_USBTunnelImpl::closeWithoutAnswerIsBounded()
     QCOMPARE(reopened, answer(0, 0));
     QVERIFY(!t.engine->isClosed());
     t.device.sendRaw(ScriptedTunnelDevice::transfer(id, "fresh"));
+    char buffer[16];
     const ReadAnswer r = t.engine->readSync(id, buffer, sizeof buffer);
     QCOMPARE(QByteArray(buffer, int(r.second)), QByteArray("fresh"));
 }
@@ -342,16 +346,13 @@ void tst_USBTunnelImpl::protocolErrorsEndTheTunnel()
 {
     QFETCH(QByteArray, stream);
     Tunnel t(true);
-    QVERIFY(t.engine);
-    QCOMPARE(t.engine->openTCPConnectionSync(1, 80), answer(0, 0));
-    char buffer[16];
-    QVERIFY(t.engine->read(1, buffer, sizeof buffer, t.events.read("read")));
+    QVERIFY(t.openWithPendingRead(1));
     t.device.sendRaw(stream);
     QTRY_COMPARE_WITH_TIMEOUT(t.events.list(),
                               QStringList({"read 2 0", "connection closed 1", "tunnel closed"}),
                               kWaitMs);
     QVERIFY(t.engine->isClosed());
-    QVERIFY(!t.engine->read(1, buffer, sizeof buffer, t.events.read("late")));
+    QVERIFY(!t.engine->read(1, t.pendingRead, 1, t.events.read("late")));
     QCOMPARE(t.engine->openTCPConnectionSync(2, 80), answer(2, 0));
 }
 
@@ -414,11 +415,8 @@ void tst_USBTunnelImpl::zeroLengthWriteNeedsNoCredit()
 void tst_USBTunnelImpl::failedTransferNeverLeavesAWriteWaiting()
 {
     Tunnel t(true);
-    QVERIFY(t.engine);
     t.device.setGrants(1, false);
-    QCOMPARE(t.engine->openTCPConnectionSync(1, 80), answer(0, 0));
-    char buffer[16];
-    QVERIFY(t.engine->read(1, buffer, sizeof buffer, t.events.read("read")));
+    QVERIFY(t.openWithPendingRead(1));
     t.device.setWritesFail(true);
     const QByteArray data = pattern(3000);
     QCOMPARE(t.engine->writeSync(1, data.constData(), uint64_t(data.size())), OperationResult(2));
@@ -448,10 +446,7 @@ void tst_USBTunnelImpl::closeAllAndDestruction()
 {
     {
         Tunnel t(false);
-        QVERIFY(t.engine);
-        QCOMPARE(t.engine->openTCPConnectionSync(1, 80), answer(0, 0));
-        char buffer[16];
-        QVERIFY(t.engine->read(1, buffer, sizeof buffer, t.events.read("read")));
+        QVERIFY(t.openWithPendingRead(1));
         t.engine->closeAll();
         QTRY_COMPARE_WITH_TIMEOUT(t.events.list(),
                                   QStringList({"read 2 0", "connection closed 1", "tunnel closed"}),
@@ -460,6 +455,7 @@ void tst_USBTunnelImpl::closeAllAndDestruction()
         QVERIFY(t.engine->isClosed());
         QVERIFY(!t.engine->post([] {}));
         QVERIFY(!t.engine->closeConnection(1, t.events.event("late")));
+        char buffer[16];
         QCOMPARE(t.engine->readSync(1, buffer, sizeof buffer), readAnswer(2, 0));
         t.engine.reset();
         QCOMPARE(t.events.count("tunnel closed"), 1);
@@ -467,10 +463,7 @@ void tst_USBTunnelImpl::closeAllAndDestruction()
     // Destroyed with a read pending: the read is still told, once; the engine's own
     // callbacks are not.
     Tunnel t(true);
-    QVERIFY(t.engine);
-    QCOMPARE(t.engine->openTCPConnectionSync(1, 80), answer(0, 0));
-    char buffer[16];
-    QVERIFY(t.engine->read(1, buffer, sizeof buffer, t.events.read("read")));
+    QVERIFY(t.openWithPendingRead(1));
     QTest::qWait(20);
     t.engine.reset();
     QCOMPARE(t.events.list(), QStringList({"read 2 0"}));

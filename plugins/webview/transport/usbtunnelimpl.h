@@ -111,6 +111,8 @@ public:
     // Completes with what is buffered (at most capacity bytes) as soon as anything is.
     bool read(uint16_t id, char* buffer, uint64_t capacity, ReadCallback done);
     bool read(uint16_t id, uint64_t capacity, VectorReadCallback done);
+    // Runs the task on the work thread; a task still queued when the tunnel closes is
+    // dropped without running.
     bool post(std::function<void()> task);
 
     // Wait for the asynchronous twin; TunnelClosed at once when the tunnel is closed.
