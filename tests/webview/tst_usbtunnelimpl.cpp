@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <future>
 #include <mutex>
 
 using CVN::AbstractUSB::CVNUSB::CVNUSBDevice;
@@ -92,11 +93,19 @@ struct Tunnel
     }
     ~Tunnel() { engine.reset(); }
 
-    // Opens id and leaves a read pending on it that reports as "read".
+    // Opens id and leaves a read pending on it that reports as "read"; by the return the
+    // work thread has done all that was queued (the host's first grant has gone out).
     bool openWithPendingRead(uint16_t id)
     {
         return engine && engine->openTCPConnectionSync(id, 80) == answer(0, 0) &&
-               engine->read(id, pendingRead, sizeof pendingRead, events.read("read"));
+               engine->read(id, pendingRead, sizeof pendingRead, events.read("read")) && settle();
+    }
+    bool settle()
+    {
+        std::promise<void> done;
+        std::future<void> ran = done.get_future();
+        return engine->post([&done] { done.set_value(); }) &&
+               ran.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
     }
 
     ScriptedTunnelDevice device;
@@ -217,7 +226,7 @@ void tst_USBTunnelImpl::openAnswers()
     t.device.setOpenAnswer(OpenAnswer(answer));
     QVERIFY(t.engine->openTCPConnection(5, 8080, t.events.event("open")));
     QTRY_COMPARE_WITH_TIMEOUT(t.events.list().value(0), expected, kWaitMs);
-    QTest::qWait(20);
+    QVERIFY(t.settle());
     QCOMPARE(t.events.list().mid(1), engineEvents);
     QCOMPARE(t.device.hostMessages().value(0), QStringLiteral("open 5 8080"));
 
@@ -435,7 +444,7 @@ void tst_USBTunnelImpl::unplugEndsEveryConnection()
     char buffer[16];
     QVERIFY(t.engine->read(1, buffer, sizeof buffer, t.events.read("read 1")));
     QVERIFY(t.engine->write(2, "waits", 5, t.events.write("write 2")));
-    QTest::qWait(20);
+    QVERIFY(t.settle());
     t.device.unplug();
     QTRY_VERIFY_WITH_TIMEOUT(t.events.list().contains("tunnel closed"), kWaitMs);
     QCOMPARE(t.events.list(), QStringList({"read 1 2 0", "connection closed 1", "write 2 2",
@@ -464,7 +473,6 @@ void tst_USBTunnelImpl::closeAllAndDestruction()
     // callbacks are not.
     Tunnel t(true);
     QVERIFY(t.openWithPendingRead(1));
-    QTest::qWait(20);
     t.engine.reset();
     QCOMPARE(t.events.list(), QStringList({"read 2 0"}));
 }
