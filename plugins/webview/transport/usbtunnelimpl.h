@@ -90,7 +90,9 @@ public:
     USBTunnelImpl(const USBTunnelImpl&) = delete;
     USBTunnelImpl& operator=(const USBTunnelImpl&) = delete;
 
-    // Closes the transport; every pending callback is told TunnelClosed.
+    // Closes the transport on the work thread, after the call has returned: every pending
+    // callback is told TunnelClosed, then connectionClosed and tunnelClosed follow. May be
+    // called from a callback.
     void closeAll();
     bool isClosed() const { return m_closed; }
 
