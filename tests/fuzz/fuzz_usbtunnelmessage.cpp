@@ -13,9 +13,14 @@ class NullSink : public CVN::USBTunnelMessageReader::Sink
 public:
     uint64_t payloadLeft = 0;
     void connectionOpened(uint16_t) override {}
-    void tokensReceived(uint16_t, uint16_t) override {}
+    void tokensReceived(uint16_t, uint64_t) override {}
     void connectionClosed(uint16_t, uint16_t) override {}
-    void payloadBegin(uint16_t, uint64_t length) override { payloadLeft = length; }
+    // Refuses what no 4 MiB ring could hold, as the engine does.
+    bool payloadBegin(uint16_t, uint64_t length) override
+    {
+        payloadLeft = length;
+        return length <= 4194304;
+    }
     void payloadPiece(uint16_t, const char*, size_t size) override
     {
         if (size == 0 || size > payloadLeft)

@@ -38,7 +38,7 @@ public:
         return m_payload;
     }
     void connectionOpened(uint16_t id) override { add(QStringLiteral("opened %1").arg(id)); }
-    void tokensReceived(uint16_t id, uint16_t count) override
+    void tokensReceived(uint16_t id, uint64_t count) override
     {
         add(QStringLiteral("tokens %1 %2").arg(id).arg(count));
     }
@@ -46,9 +46,10 @@ public:
     {
         add(QStringLiteral("closed %1 %2").arg(id).arg(error));
     }
-    void payloadBegin(uint16_t id, uint64_t length) override
+    bool payloadBegin(uint16_t id, uint64_t length) override
     {
         add(QStringLiteral("payload %1 %2").arg(id).arg(length));
+        return true;
     }
     void payloadPiece(uint16_t, const char* data, size_t size) override
     {
@@ -338,6 +339,7 @@ private slots:
     void keepAliveWritesWhenIdle();
     void workQueueStopTellsEveryQueuedTask();
     void workQueueRefusesAfterStop();
+    void workQueueDelayedTasks();
 };
 
 void tst_USBBulkPipe::dataMovesBothWays_data()
@@ -610,6 +612,33 @@ void tst_USBBulkPipe::workQueueRefusesAfterStop()
     bool told = false;
     QVERIFY(!queue.post([&] { told = true; }, [&] { told = true; }));
     QVERIFY(!told);
+}
+
+// Delayed tasks run by their time, behind tasks queued meanwhile; a stop forgets the rest.
+void tst_USBBulkPipe::workQueueDelayedTasks()
+{
+    USBTunnelWorkQueue queue;
+    queue.start();
+    std::mutex mutex;
+    QStringList ran;
+    auto note = [&](const QString& what) {
+        return [&, what] {
+            std::lock_guard<std::mutex> lock(mutex);
+            ran << what;
+        };
+    };
+    auto ranNow = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ran;
+    };
+    QVERIFY(queue.postAfter(std::chrono::milliseconds(60), note("late")));
+    QVERIFY(queue.postAfter(std::chrono::milliseconds(20), note("soon")));
+    QVERIFY(queue.postAfter(std::chrono::hours(1), note("never")));
+    QVERIFY(queue.post(note("now")));
+    QTRY_COMPARE_WITH_TIMEOUT(ranNow(), QStringList({"now", "soon", "late"}), kWaitMs);
+    queue.stop();
+    QCOMPARE(ranNow(), QStringList({"now", "soon", "late"}));
+    QVERIFY(!queue.postAfter(std::chrono::milliseconds(0), note("after stop")));
 }
 
 QTEST_GUILESS_MAIN(tst_USBBulkPipe)

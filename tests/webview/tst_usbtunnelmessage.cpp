@@ -14,9 +14,10 @@ class RecordingSink : public USBTunnelMessageReader::Sink
 public:
     QStringList events;
     QByteArray payload;
+    uint64_t largestPayload = UINT64_MAX;
 
     void connectionOpened(uint16_t id) override { events << QStringLiteral("opened %1").arg(id); }
-    void tokensReceived(uint16_t id, uint16_t count) override
+    void tokensReceived(uint16_t id, uint64_t count) override
     {
         events << QStringLiteral("tokens %1 %2").arg(id).arg(count);
     }
@@ -24,9 +25,12 @@ public:
     {
         events << QStringLiteral("closed %1 %2").arg(id).arg(error);
     }
-    void payloadBegin(uint16_t id, uint64_t length) override
+    bool payloadBegin(uint16_t id, uint64_t length) override
     {
+        if (length > largestPayload)
+            return false;
         events << QStringLiteral("payload %1 %2").arg(id).arg(length);
+        return true;
     }
     void payloadPiece(uint16_t, const char* data, size_t size) override
     {
@@ -88,8 +92,12 @@ void tst_USBTunnelMessage::deviceStreamIsCut_data()
     QTest::addColumn<QByteArray>("payload");
     QTest::newRow("opened") << QByteArray::fromHex("02000100") << QStringList{"opened 1"}
                             << QByteArray();
-    QTest::newRow("tokens keep low 16 bits") << QByteArray::fromHex("030007000500010000000000")
-                                             << QStringList{"tokens 7 5"} << QByteArray();
+    QTest::newRow("tokens keep all 64 bits") << QByteArray::fromHex("030007000500010000000000")
+                                             << QStringList{"tokens 7 65541"} << QByteArray();
+    QTest::newRow("tokens 65536") << QByteArray::fromHex("070007000000000000000000"
+                                                         "0000010000000000")
+                                  << QStringList{"tokens 7 65536", "payload 7 0", "end 7"}
+                                  << QByteArray();
     QTest::newRow("closed with error")
         << QByteArray::fromHex("060002000900") << QStringList{"closed 2 9"} << QByteArray();
     QTest::newRow("transfer then opened")
@@ -143,6 +151,9 @@ void tst_USBTunnelMessage::protocolErrorsEndTheStream_data()
     QTest::newRow("close from device")
         << QByteArray::fromHex("05000100")
         << "USBBulkPipeInterface received message it shouldn't have been sent";
+    // The sink takes at most 8 bytes at a time.
+    QTest::newRow("payload refused by the sink")
+        << QByteArray::fromHex("04000100090000000000000000") << "Payload of 9 bytes refused";
 }
 
 void tst_USBTunnelMessage::protocolErrorsEndTheStream()
@@ -150,6 +161,7 @@ void tst_USBTunnelMessage::protocolErrorsEndTheStream()
     QFETCH(QByteArray, stream);
     QFETCH(QString, error);
     RecordingSink sink;
+    sink.largestPayload = 8;
     USBTunnelMessageReader reader(&sink);
     QVERIFY(!reader.feed(stream.constData(), size_t(stream.size())));
     QVERIFY2(reader.error().startsWith(error), qPrintable(reader.error()));

@@ -199,8 +199,8 @@ void USBBulkPipeInterface::readBulk()
         {
             std::lock_guard<std::mutex> lock(m_readMutex);
             m_readInFlight = false;
+            m_readDone.notify_all();
         }
-        m_readDone.notify_all();
         fail(QStringLiteral("USB tunnel read could not start"));
     }
 }
@@ -209,11 +209,11 @@ void USBBulkPipeInterface::readBulk()
 // read once they are parsed. The read stays "in flight" until then, so shutdown waits for it.
 void USBBulkPipeInterface::bulkReadDone(USBResult result, uint32_t bytes)
 {
+    // Told under the lock: once shutdown sees the read end it may destroy this object, so
+    // nothing here may touch it after the unlock.
     auto finish = [this] {
-        {
-            std::lock_guard<std::mutex> lock(m_readMutex);
-            m_readInFlight = false;
-        }
+        std::lock_guard<std::mutex> lock(m_readMutex);
+        m_readInFlight = false;
         m_readDone.notify_all();
     };
     const bool posted = m_workQueue.post(
@@ -299,9 +299,14 @@ void USBBulkPipeInterface::fail(const QString& reason)
         m_failed(reason);
 }
 
-bool USBBulkPipeInterface::post(std::function<void()> task)
+bool USBBulkPipeInterface::post(std::function<void()> task, std::function<void()> dropped)
 {
-    return m_workQueue.post(std::move(task));
+    return m_workQueue.post(std::move(task), std::move(dropped));
+}
+
+bool USBBulkPipeInterface::postAfter(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    return m_workQueue.postAfter(delay, std::move(task));
 }
 
 bool USBBulkPipeInterface::isWorkThread() const

@@ -71,7 +71,9 @@ public:
                       TransferCompletion done);
     bool carriesTokens(uint32_t length) const;
 
-    bool post(std::function<void()> task);
+    // dropped is told instead of task when the pipe shuts down before the task ran.
+    bool post(std::function<void()> task, std::function<void()> dropped = {});
+    bool postAfter(std::chrono::milliseconds delay, std::function<void()> task);
     bool isWorkThread() const;
     // Aborts the pipes, stops the work thread and the keep-alive (sends still queued complete
     // with false), releases the interface. May run in a task on the work thread (a close

@@ -124,7 +124,7 @@ bool USBTunnelMessageReader::dispatch()
     case USBTunnelMessage::Tokens: {
         uint64_t count = 0;
         reader.u64(4, &count);
-        m_sink->tokensReceived(m_connection, uint16_t(count));
+        m_sink->tokensReceived(m_connection, count);
         return true;
     }
     case USBTunnelMessage::ConnectionClosed: {
@@ -140,9 +140,12 @@ bool USBTunnelMessageReader::dispatch()
         if (m_type == USBTunnelMessage::TransferTokens) {
             uint64_t count = 0;
             reader.u64(12, &count);
-            m_sink->tokensReceived(m_connection, uint16_t(count));
+            m_sink->tokensReceived(m_connection, count);
         }
-        m_sink->payloadBegin(m_connection, length);
+        if (!m_sink->payloadBegin(m_connection, length))
+            return fail(QStringLiteral("Payload of %1 bytes refused for connection %2")
+                            .arg(length)
+                            .arg(m_connection));
         m_payloadLeft = length;
         m_stage = Stage::Payload;
         return true;

@@ -18,11 +18,14 @@ public:
     public:
         virtual ~Sink() = default;
         virtual void connectionOpened(uint16_t connectionId) = 0;
-        virtual void tokensReceived(uint16_t connectionId, uint16_t tokenCount) = 0;
+        // The whole count as sent: a grant of 65536 tokens or more is a grant too.
+        virtual void tokensReceived(uint16_t connectionId, uint64_t tokenCount) = 0;
         virtual void connectionClosed(uint16_t connectionId, uint16_t error) = 0;
         // A payload of length bytes follows; then payloadPiece() until it is complete, then
         // payloadEnd() once. A zero-length payload gets payloadBegin() and payloadEnd() only.
-        virtual void payloadBegin(uint16_t connectionId, uint64_t length) = 0;
+        // False refuses the payload (no room for it, or no such connection): a protocol
+        // error that ends the stream.
+        virtual bool payloadBegin(uint16_t connectionId, uint64_t length) = 0;
         virtual void payloadPiece(uint16_t connectionId, const char* data, size_t size) = 0;
         virtual void payloadEnd(uint16_t connectionId) = 0;
     };

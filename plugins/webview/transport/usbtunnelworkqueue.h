@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -26,6 +27,9 @@ public:
     void start();
     // False after stop(); neither callable is then kept nor told.
     bool post(Task task, Task dropped = {});
+    // Queues the task once the delay has passed. A stop before then forgets it untold: a
+    // delayed task is a time-out, and a stopped queue has nothing left to time out.
+    bool postAfter(std::chrono::milliseconds delay, Task task);
     // May be called from a task (the queue then ends when that task returns), but the
     // queue must not be destroyed by one of its own tasks.
     // Ends after the running task; every task still queued gets its dropped callable told
@@ -42,11 +46,13 @@ private:
         Task dropped;
     };
     void run();
+    void queueDue();
     void dropQueued(std::unique_lock<std::mutex>& lock);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Entry> m_tasks;
+    std::multimap<std::chrono::steady_clock::time_point, Task> m_delayed;
     bool m_stopping = false;
     bool m_started = false;
     std::thread m_thread;
