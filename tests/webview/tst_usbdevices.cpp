@@ -1,3 +1,4 @@
+#include "framework/contract/devicefirmwareupdater.h"
 #include "groupingfamily.h"
 #include "novabench.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
@@ -99,6 +100,7 @@ private Q_SLOTS:
     void resolveRequestDoesNothing();
     void proxyStoreMadeOnceAndRetriedAfterFailure();
     void destroyedOnItsOwnThread();
+    void twoUnitsOneIdEachRemovedByItsDevice();
 };
 
 void TestUsbDevices::usbAndNetworkAreOneDevice_data()
@@ -277,6 +279,54 @@ void TestUsbDevices::destroyedOnItsOwnThread()
     std::thread worker([held = std::move(made)]() mutable { held.reset(); });
     worker.join();
     QTRY_COMPARE_WITH_TIMEOUT(destroyedOn.load(), QThread::currentThread(), kWaitMs);
+}
+
+void TestUsbDevices::twoUnitsOneIdEachRemovedByItsDevice()
+{
+    GroupingFamily family;
+    ProxyCounter proxies;
+    NovaBench first(recorderOptions());
+    Sim::NovaRecorder::Options other = recorderOptions();
+    other.productId = 0xBEAC;
+    NovaBench second(std::make_shared<Sim::NovaRecorder>(other));
+    std::vector<std::shared_ptr<UsbPotentialDevice>> updaterTargets;
+    auto factory = proxies.factory();
+    const auto usb = std::make_shared<UsbConnectionManager>(
+        &family, supportedProducts(), nullptr,
+        [&updaterTargets](std::shared_ptr<UsbConnectionManager>,
+                          std::shared_ptr<UsbPotentialDevice> device) {
+            updaterTargets.push_back(device);
+            return QSharedPointer<DeviceFirmwareUpdater>();
+        },
+        [factory](std::shared_ptr<UsbConnectionManager> manager, CVN::USB::IUSBDevice* device) {
+            return UsbPotentialDevice::create<KestrelNovaWebViewUsbPotentialDevice>(manager, device,
+                                                                                    factory);
+        },
+        nullptr);
+    usb->start();
+    QTRY_COMPARE_WITH_TIMEOUT(family.added, 2, kWaitMs);
+    QCOMPARE(family.visibleDevices.size(), size_t(1));
+    const auto visible = family.visibleDevices.front();
+    QCOMPARE(visible->potentialDevices().size(), size_t(2));
+
+    // The listed device with the id is the target, whichever object asked.
+    const auto asking = visible->potentialDevices().back();
+    visible->deviceHandle();
+    asking->createFirmwareUpdater(visible.get());
+    QCOMPARE(updaterTargets.size(), size_t(2));
+    QCOMPARE(updaterTargets[0], updaterTargets[1]);
+    QCOMPARE(std::shared_ptr<PotentialDevice>(updaterTargets[0]), visible->primary());
+
+    const auto staying = visible->primary();
+    const auto leaving = visible->potentialDevices().back();
+    const Sim::DeviceId leavingId =
+        static_cast<UsbPotentialDevice*>(leaving.get())->productId() == 0xBEAC ? second.id()
+                                                                               : first.id();
+    QVERIFY(Sim::UsbBus::instance().unplug(leavingId));
+    QTRY_COMPARE_WITH_TIMEOUT(family.removed, 1, kWaitMs);
+    QCOMPARE(visible->potentialDevices().size(), size_t(1));
+    QCOMPARE(visible->primary(), staying);
+    QCOMPARE(family.visibleDevices.size(), size_t(1));
 }
 
 QTEST_MAIN(TestUsbDevices)
