@@ -2,6 +2,7 @@
 
 #include "framework/contract/devicefirmwareupdater.h"
 #include "novafamilybase.h"
+#include "platform/happensbefore.h"
 #include "plugins/webview/transport/usbref.h"
 #include "usbpotentialdevice.h"
 
@@ -50,9 +51,12 @@ bool UsbConnectionManager::post(CVN::USB::IUSBDevice* device, bool arrival)
     const auto held = std::make_shared<WebViewUsb::UsbRef<CVN::USB::IUSBDevice>>(
         WebViewUsb::UsbRef<CVN::USB::IUSBDevice>::share(device));
     const std::weak_ptr<ConnectionManager> weakSelf = weak_from_this();
+    // Qt's queue hands the call over under locks the thread sanitizer cannot see.
+    Platform::happensBefore(held.get());
     return QMetaObject::invokeMethod(
         application,
         [weakSelf, held, arrival] {
+            Platform::happensAfter(held.get());
             const auto self = std::static_pointer_cast<UsbConnectionManager>(weakSelf.lock());
             if (!self)
                 return;
