@@ -38,12 +38,7 @@ void UsbPotentialDevice::deleteOnOwnThread(QObject* object)
         object->deleteLater();
 }
 
-QString UsbPotentialDevice::defaultName()
-{
-    return tr("Corvane Device");
-}
-
-bool UsbPotentialDevice::query(const char* key, QString* value)
+bool UsbPotentialDevice::readProperty(const std::string& key, QString* value)
 {
     try {
         UsbQueryInterface query(m_device.get());
@@ -52,7 +47,7 @@ bool UsbPotentialDevice::query(const char* key, QString* value)
         *value = QString::fromStdString(query.query(key));
         return true;
     } catch (const std::exception& error) {
-        qDebug() << "USB potential device:" << key << error.what();
+        qDebug() << "USB potential device:" << key.c_str() << error.what();
         return false;
     }
 }
@@ -60,19 +55,19 @@ bool UsbPotentialDevice::query(const char* key, QString* value)
 QString UsbPotentialDevice::name()
 {
     QString value;
-    return query("DeviceName", &value) ? value : defaultName();
+    return readProperty("DeviceName", &value) ? value : tr("Corvane Device");
 }
 
 QString UsbPotentialDevice::firmwareBuild()
 {
     QString value;
-    return query("BuildId", &value) ? value.toLower() : QString();
+    return readProperty("BuildId", &value) ? value.toLower() : QString();
 }
 
 QString UsbPotentialDevice::releaseVersion()
 {
     QString value;
-    return query("ReleaseVersion", &value) ? value : QString();
+    return readProperty("ReleaseVersion", &value) ? value : QString();
 }
 
 uint8_t UsbPotentialDevice::bootMode()

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 // A recorder on USB, in its application or its loader. Its facts come from the unit's
@@ -51,12 +52,11 @@ public:
     uint16_t priority() override { return kPriority; }
 
 protected:
-    static QString defaultName();
+    // The value of a key; false when the unit does not answer it (the caller's default stays).
+    virtual bool readProperty(const std::string& key, QString* value);
 
 private:
     static void deleteOnOwnThread(QObject* object);
-    // The value of a key, or none when the unit does not answer it.
-    bool query(const char* key, QString* value);
 
     WebViewUsb::UsbRef<CVN::USB::IUSBDevice> m_device;
     QString m_uniqueId;

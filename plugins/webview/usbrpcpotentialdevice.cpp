@@ -40,7 +40,7 @@ UsbRpcPotentialDevice::~UsbRpcPotentialDevice()
     }
 }
 
-bool UsbRpcPotentialDevice::property(const std::string& key, QString* value)
+bool UsbRpcPotentialDevice::readProperty(const std::string& key, QString* value)
 {
     try {
         if (m_service == VornOSRPC::RpcDevice::kInvalidHandle) {
@@ -73,22 +73,4 @@ bool UsbRpcPotentialDevice::property(const std::string& key, QString* value)
         qDebug() << "USB RPC potential device:" << key.c_str() << error.what();
         return false;
     }
-}
-
-QString UsbRpcPotentialDevice::name()
-{
-    QString value;
-    return property("DeviceName", &value) ? value : defaultName();
-}
-
-QString UsbRpcPotentialDevice::firmwareBuild()
-{
-    QString value;
-    return property("BuildId", &value) ? value.toLower() : QString();
-}
-
-QString UsbRpcPotentialDevice::releaseVersion()
-{
-    QString value;
-    return property("ReleaseVersion", &value) ? value : QString();
 }

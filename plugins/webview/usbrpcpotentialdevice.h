@@ -27,14 +27,10 @@ public:
                           CVN::USB::IUSBDevice* device);
     ~UsbRpcPotentialDevice() override;
 
-    QString name() override;
-    QString firmwareBuild() override;
-    QString releaseVersion() override;
+protected:
+    bool readProperty(const std::string& key, QString* value) override;
 
 private:
-    // The value of a key; false when the unit does not know it or the request failed.
-    bool property(const std::string& key, QString* value);
-
     std::shared_ptr<USBStreaming2HostInterface> m_stream;
     std::shared_ptr<VornOSRPC::StreamingRpcDevice> m_rpc;
     uint32_t m_service;

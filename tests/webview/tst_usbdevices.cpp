@@ -89,7 +89,11 @@ class TestUsbDevices : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { registerBonjourRecordTypes(); }
+    void initTestCase()
+    {
+        registerBonjourRecordTypes();
+        qRegisterMetaType<VisibleDevice*>();
+    }
 
     void usbAndNetworkAreOneDevice_data();
     void usbAndNetworkAreOneDevice();
