@@ -1,0 +1,6 @@
+#include "kestrelnovawebviewbonjourpotentialdevice.h"
+
+bool KestrelNovaWebViewBonjourPotentialDevice::isLegacy()
+{
+    return isLegacyReleaseVersion(releaseVersion());
+}
