@@ -81,6 +81,27 @@ inline std::unique_ptr<Fx2Unit> makeFx2Unit(uint16_t productId = 0xC34D)
     return std::make_unique<Fx2Unit>(model, fx2ImageTable());
 }
 
+// An FX2 unit running the firmware the plug-in ships for its model.
+inline std::unique_ptr<Fx2Unit> makeCurrentFx2Unit(uint16_t productId)
+{
+    auto unit = makeFx2Unit(productId);
+    switch (productId) {
+    case 0xC34C:
+        unit->model->setFirmware(0x1A, 0x570E71DA);
+        break;
+    case 0xC35A:
+        unit->model->setFirmware(0x0A, 0xEADDC15D);
+        break;
+    case 0xC367:
+    case 0xC3A3:
+        unit->model->setFirmware(0x2C, 0xFF6F8B68);
+        break;
+    default:
+        break;
+    }
+    return unit;
+}
+
 inline std::unique_ptr<MailboxUnit> makeMailboxUnit()
 {
     auto model = std::make_shared<Sim::XmegaMailboxRecorder>();
@@ -104,4 +125,17 @@ inline std::unique_ptr<SimUnit> makeSimUnit(const QString& generation)
     if (generation == "mailbox")
         return makeMailboxUnit();
     return makeStreamingUnit();
+}
+
+// A unit of the generation with the product id, running the firmware this program ships (the
+// mailbox generation has one product id only).
+inline std::unique_ptr<SimUnit> makeSimUnit(const QString& generation, uint16_t productId)
+{
+    if (generation == "fx2")
+        return makeCurrentFx2Unit(productId);
+    if (generation == "mailbox")
+        return makeMailboxUnit();
+    auto options = Sim::StreamingRecorder::defaultOptions();
+    options.productId = productId;
+    return makeStreamingUnit(options);
 }

@@ -28,42 +28,6 @@ private slots:
     void holdsOneReferenceAndHandsOutItsUpdater();
 };
 
-namespace {
-
-// An FX2 unit running the firmware the plug-in ships for its model.
-std::unique_ptr<Fx2Unit> makeCurrentFx2Unit(uint16_t productId)
-{
-    auto unit = makeFx2Unit(productId);
-    switch (productId) {
-    case 0xC34C:
-        unit->model->setFirmware(0x1A, 0x570E71DA);
-        break;
-    case 0xC35A:
-        unit->model->setFirmware(0x0A, 0xEADDC15D);
-        break;
-    case 0xC367:
-    case 0xC3A3:
-        unit->model->setFirmware(0x2C, 0xFF6F8B68);
-        break;
-    default:
-        break;
-    }
-    return unit;
-}
-
-std::unique_ptr<SimUnit> makeUnit(const QString& generation, int productId)
-{
-    if (generation == "fx2")
-        return makeCurrentFx2Unit(uint16_t(productId));
-    if (generation == "mailbox")
-        return makeMailboxUnit();
-    auto options = Sim::StreamingRecorder::defaultOptions();
-    options.productId = uint16_t(productId);
-    return makeStreamingUnit(options);
-}
-
-} // namespace
-
 void VisibleDeviceTest::simulatedUnitsAsTheGallerySeesThem_data()
 {
     QTest::addColumn<QString>("generation");
@@ -95,7 +59,7 @@ void VisibleDeviceTest::simulatedUnitsAsTheGallerySeesThem()
     QFETCH(quint32, model);
     QFETCH(QString, name);
     QFETCH(QString, version);
-    auto unit = makeUnit(generation, productId);
+    auto unit = makeSimUnit(generation, uint16_t(productId));
     QVERIFY(unit->start());
     QTRY_VERIFY(unit->device());
 
