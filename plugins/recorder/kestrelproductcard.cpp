@@ -5,8 +5,10 @@
 #include "framework/contract/family.h"
 #include "framework/contract/tendwellwindow.h"
 #include "plugins/recorder/firmwareupdatecontroller.h"
-#include "plugins/recorder/kestrelconnection.h"
+#include "plugins/recorder/kestrelconnectiondialog.h"
 #include "plugins/recorder/kestrelsettings.h"
+#include "plugins/recorder/kestrelsettingspage.h"
+#include "plugins/recorder/kestrelusbconnection.h"
 #include "plugins/recorder/visibleusbkestrel.h"
 
 KestrelProductCard::KestrelProductCard(VisibleUSBKestrel* visibleDevice, Family* family,
@@ -19,9 +21,9 @@ KestrelProductCard::KestrelProductCard(VisibleUSBKestrel* visibleDevice, Family*
     if (family)
         connect(family, qOverload<VisibleDevice*>(&Family::deviceRemoved), this,
                 &KestrelProductCard::onDeviceRemoved);
-    connect(m_connection, &KestrelConnection::connectionOpened, this,
+    connect(m_connection, &KestrelUSBConnection::connectionOpened, this,
             &KestrelProductCard::onConnectionOpened);
-    connect(m_connection, &KestrelConnection::requiresFirmwareUpdate, this,
+    connect(m_connection, &KestrelUSBConnection::requiresFirmwareUpdate, this,
             &KestrelProductCard::onFirmwareUpdateRequested);
 
     m_connectingPage = new ConnectingStatusPage(this);
@@ -43,11 +45,25 @@ KestrelProductCard::~KestrelProductCard()
     }
     delete m_connection;
     m_connection = nullptr;
+    delete m_settingsPage;
+    m_settingsPage = nullptr;
+    delete m_connectionDialog.data();
+}
+
+KestrelConnectionDialog* KestrelProductCard::connectionDialog() const
+{
+    return m_connectionDialog;
 }
 
 void KestrelProductCard::onConnectionOpened()
 {
-    // INTERIM: settings page and connection dialog
+    if (m_settingsPage)
+        return;
+    m_connectionDialog = new KestrelConnectionDialog(m_connection, m_window);
+    m_settingsPage = new KestrelSettingsPage(m_connection, this);
+    connect(m_settingsPage, &SettingsPage::closePage, this, &KestrelProductCard::onSettingsClosed);
+    addPage(m_settingsPage);
+    showPage(m_settingsPage);
 }
 
 void KestrelProductCard::onFirmwareUpdateRequested(bool force)
@@ -90,12 +106,15 @@ void KestrelProductCard::onDeviceRemoved(VisibleDevice* device)
         return;
     delete m_connection;
     m_connection = nullptr;
+    delete m_settingsPage;
+    m_settingsPage = nullptr;
     // Its visible device is deleted as soon as this signal has been handled.
     delete this;
 }
 
 void KestrelProductCard::onSettingsClosed()
 {
+    delete m_connectionDialog.data();
     if (!m_updateController)
         closeLater();
 }

@@ -7,7 +7,7 @@
 class ConnectingStatusPage;
 class Family;
 class FirmwareUpdateController;
-class KestrelConnection;
+class KestrelUSBConnection;
 class KestrelConnectionDialog;
 class KestrelSettingsPage;
 class TendwellWindow;
@@ -30,10 +30,11 @@ public:
     void setClosesAfterUpdate(bool closes) { m_closesAfterUpdate = closes; }
 
     VisibleUSBKestrel* visibleDevice() const { return m_visibleDevice; }
-    KestrelConnection* connection() const { return m_connection; }
+    KestrelUSBConnection* connection() const { return m_connection; }
     FirmwareUpdateController* updateController() const { return m_updateController; }
     ConnectingStatusPage* connectingPage() const { return m_connectingPage; }
     KestrelSettingsPage* settingsPage() const { return m_settingsPage; }
+    KestrelConnectionDialog* connectionDialog() const;
     // Deletion is scheduled: no further update starts.
     bool isClosing() const { return m_closing; }
 
@@ -48,7 +49,7 @@ private:
     void closeLater();
 
     VisibleUSBKestrel* m_visibleDevice;
-    KestrelConnection* m_connection = nullptr;
+    KestrelUSBConnection* m_connection = nullptr;
     FirmwareUpdateController* m_updateController = nullptr;
     TendwellWindow* m_window;
     ConnectingStatusPage* m_connectingPage = nullptr;
