@@ -67,13 +67,7 @@ struct FamilyFixture
 
     ~FamilyFixture()
     {
-        // The cards and dialogs go before the family, as the window tears down.
-        window->families.clear();
-        QList<QPointer<QWidget>> widgets;
-        for (QWidget* w : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-            widgets.prepend(w);
-        for (const QPointer<QWidget>& w : widgets)
-            delete w.data();
+        window->deleteWidgets();
         delete family;
         window.reset();
         Sim::UsbBus::instance().reset();

@@ -1,12 +1,9 @@
-#include "fakebonjourservice.h"
+#include "pluginwindow.h"
 #include "privatenetwork.h"
 
-#include "framework/appbranding.h"
 #include "framework/contract/devicelist.h"
 #include "framework/contract/family.h"
 #include "framework/contract/visibledevice.h"
-#include "host/mainwindow.h"
-#include "host/pluginloading.h"
 #include "host/visibledeviceswidget.h"
 #include "sim/recorder/fx2recorder.h"
 #include "sim/recorder/streamingrecorder.h"
@@ -25,19 +22,8 @@ namespace {
 // Generous: the sanitizers slow every poll of the GUI thread, and an update waits for the unit.
 constexpr int kWaitMs = 60000;
 
-QString tamsettFolder()
-{
-    return qEnvironmentVariable("PELLWORTH_BIN_DIR") + QStringLiteral("/Tendwell/PlugIns/Tamsett");
-}
-
-// A widget of the plug-in, found by its class name: the plug-in's classes are its own.
-QWidget* findByClass(QWidget* root, const char* className)
-{
-    for (QWidget* w : root->findChildren<QWidget*>())
-        if (qstrcmp(w->metaObject()->className(), className) == 0)
-            return w;
-    return nullptr;
-}
+using PluginWindow::findByClass;
+using PluginWindow::saveScreenshot;
 
 QAbstractButton* visibleButton(QWidget* root, const QString& text)
 {
@@ -66,23 +52,9 @@ VisibleDevice* deviceNamed(MainWindow& window, const QString& name)
 
 std::unique_ptr<MainWindow> openWindow()
 {
-    MainWindow::Options options;
-    options.bonjour = std::make_shared<FakeBonjourService>();
-    options.warmUpWebEngine = false;
-    auto window = std::make_unique<MainWindow>(options);
-    window->resize(780, 720);
-    loadPlugins({tamsettFolder()}, window.get());
+    auto window = PluginWindow::open(PluginWindow::pluginFolder(QStringLiteral("Tamsett")));
     window->show();
     return window;
-}
-
-bool saveScreenshot(QWidget* window, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
-    if (!QDir().mkpath(folder))
-        return false;
-    const QString path = folder + QLatin1Char('/') + name;
-    return window->grab().save(path) && QFileInfo(path).size() > 0;
 }
 
 } // namespace
@@ -101,11 +73,9 @@ private Q_SLOTS:
 
 void TestProgram::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(AppBranding::loadInto(AppBranding::instance(),
-                                  qEnvironmentVariable("PELLWORTH_BIN_DIR") + "/Resources"));
-    AppBranding::instance().appName = QStringLiteral("PellworthTest-recorder");
-    QVERIFY(QFileInfo::exists(tamsettFolder() + "/Resources/data-c3a6.bin"));
+    QVERIFY(PluginWindow::loadBranding(QStringLiteral("PellworthTest-recorder")));
+    QVERIFY(QFileInfo::exists(PluginWindow::pluginFolder(QStringLiteral("Tamsett")) +
+                              "/Resources/data-c3a6.bin"));
 }
 
 void TestProgram::cleanup()
