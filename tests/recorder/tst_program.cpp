@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void cleanup();
     void windowShowsEachRecorder();
     void aLaterWindowGetsAFamilyOfItsOwn();
+    void aPlugInWithoutResourcesStillGivesItsFamily();
 };
 
 void TestProgram::initTestCase()
@@ -160,6 +162,19 @@ void TestProgram::aLaterWindowGetsAFamilyOfItsOwn()
     QTRY_COMPARE_WITH_TIMEOUT(second->deviceList()->count(), 1, kWaitMs);
     QVERIFY(deviceNamed(*second, "Kestrel Bench"));
     QVERIFY(second->families().first()->buildDetails().contains("\n** Connected Devices: \n"));
+}
+
+// Without its Resources folder the plug-in still serves recorders; it only has no firmware.
+void TestProgram::aPlugInWithoutResourcesStillGivesItsFamily()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString library = QStringLiteral("/libTamsett.so");
+    QVERIFY(QFile::copy(PluginWindow::pluginFolder(QStringLiteral("Tamsett")) + library,
+                        folder.path() + library));
+    auto window = PluginWindow::open(folder.path());
+    QCOMPARE(window->families().size(), 1);
+    QCOMPARE(window->families().first()->name(), QStringLiteral("Kestrel"));
 }
 
 int main(int argc, char** argv)
