@@ -8,6 +8,7 @@
 #include "plugins/recorder/firmwareupdatedialog.h"
 #include "plugins/recorder/kestrelfamily.h"
 #include "plugins/recorder/kestrelproductcard.h"
+#include "plugins/recorder/kestrelsettingspage.h"
 #include "plugins/recorder/visibleusbkestrel.h"
 #include "plugins/shared/firmwarefilelocator.h"
 #include "sim/recorder/fx2recorder.h"
@@ -15,6 +16,7 @@
 #include "sim/recorder/xmegamailboxrecorder.h"
 #include "sim/usbbus/usbbus.h"
 
+#include <QComboBox>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QtTest>
@@ -110,6 +112,7 @@ private Q_SLOTS:
     void unplugClosesTheOpenCard();
     void galleryUpdateCardGoesWhateverTheOutcome_data();
     void galleryUpdateCardGoesWhateverTheOutcome();
+    void refusedCodecUpdatesOnceThenTheCardGoes();
     void reportWithoutDevices();
     void reportListsConnectedDevices();
     void reportNamesARecorderOnTheBus();
@@ -238,6 +241,45 @@ void TestFamily::galleryUpdateCardGoesWhateverTheOutcome()
     QCOMPARE(f.removals.count(), 0);
     QVERIFY(f.window->findChildren<FirmwareUpdateDialog*>().isEmpty() ||
             !f.window->findChildren<FirmwareUpdateDialog*>().last()->isVisible());
+}
+
+// Saving a codec the recorder's firmware cannot record runs a forced update. Once it has
+// succeeded the settings are written again and the card goes; the recorder still refusing them
+// asks for another update, which a closing card does not start.
+void TestFamily::refusedCodecUpdatesOnceThenTheCardGoes()
+{
+    FamilyFixture f;
+    auto unit = mailboxRecorder();
+    // Running, without ProRes.
+    unit->setStatus(0x21);
+    VisibleUSBKestrel* device = f.plug(unit);
+    QVERIFY(device);
+    device->firmwareUpdater()->updater().setWaitClock(std::make_shared<ManualClock>());
+    QSignalSpy runs(device->firmwareUpdater().data(), &DeviceFirmwareUpdater::firmwareUpdated);
+    f.family->showDevice(device);
+    QPointer<KestrelProductCard> card(f.newestCard());
+    QVERIFY(card);
+    QTRY_VERIFY_WITH_TIMEOUT(card->settingsPage() && card->settingsPage()->isVisible(), kWaitMs);
+
+    KestrelSettingsPage* page = card->settingsPage();
+    page->codecBox()->setCurrentText(QStringLiteral("ProRes HQ"));
+    QVERIFY(QMetaObject::invokeMethod(page, "onSavePressed"));
+    // Forced: no question, the update runs, and the card waits for it.
+    QVERIFY(card);
+    FirmwareUpdateController* controller = card->updateController();
+    QVERIFY(controller);
+    FirmwareUpdateDialog* dialog = controller->dialog();
+    QCOMPARE(dialog->state(), int(FirmwareUpdateDialog::Updating));
+    QTRY_COMPARE_WITH_TIMEOUT(dialog->state(), int(FirmwareUpdateDialog::Complete), kWaitMs);
+    QTest::mouseClick(dialog->closeButton(), Qt::LeftButton);
+
+    QVERIFY(card->isClosing());
+    QVERIFY(!card->updateController());
+    QTRY_VERIFY_WITH_TIMEOUT(!card, kWaitMs);
+    device->firmwareUpdater()->updater().waitForEnd();
+    QCoreApplication::processEvents();
+    QCOMPARE(runs.count(), 1);
+    QCOMPARE(f.removals.count(), 0);
 }
 
 void TestFamily::reportWithoutDevices()
