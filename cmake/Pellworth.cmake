@@ -77,3 +77,31 @@ function(pellworth_test name)
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};${_tsan};${ARG_ENV}")
 endfunction()
+
+# The output of one git command in the source tree into out_var; left unset when it fails.
+function(pellworth_git out_var)
+    execute_process(COMMAND ${GIT_EXECUTABLE} ${ARGN}
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+        OUTPUT_VARIABLE _output OUTPUT_STRIP_TRAILING_WHITESPACE
+        RESULT_VARIABLE _result ERROR_QUIET)
+    if(_result EQUAL 0 AND _output)
+        set(${out_var} "${_output}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+# What the build is made from: `git describe` into tag_var and the commit hash into
+# revision_var; each left unset where git cannot tell.
+function(pellworth_source_identity tag_var revision_var)
+    find_package(Git QUIET)
+    if(NOT GIT_FOUND)
+        return()
+    endif()
+    pellworth_git(_describe describe --tags --always --dirty)
+    pellworth_git(_revision rev-parse HEAD)
+    if(DEFINED _describe)
+        set(${tag_var} "${_describe}" PARENT_SCOPE)
+    endif()
+    if(DEFINED _revision)
+        set(${revision_var} "${_revision}" PARENT_SCOPE)
+    endif()
+endfunction()

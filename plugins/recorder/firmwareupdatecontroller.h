@@ -1,11 +1,12 @@
 #pragma once
 
+#include "plugins/recorder/firmwareupdatedialog.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
 
 class DeviceFirmwareUpdater;
-class FirmwareUpdateDialog;
 class QWidget;
 class VisibleDevice;
 

@@ -4,17 +4,19 @@
 
 #include <QObject>
 
-// Root object of the Tamsett plug-in: USB video recorders.
+// Root object of the Tamsett plug-in: USB video recorders. Lives until the process ends, so it
+// may outlive the windows it gave families to.
 class KestrelPlugin : public QObject, public TendwellPlugin
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID TendwellPlugin_iid FILE "kestrelplugin.json")
+    Q_PLUGIN_METADATA(IID "com.corvanedesign.Tendwell.KestrelPlugin" FILE "kestrelplugin.json")
     Q_INTERFACES(TendwellPlugin)
 public:
+    KestrelPlugin();
+
     bool initialize(QDir pluginDir, TendwellWindow* window) override;
     const QList<Family*>& families() override;
 
 private:
-    QDir m_resources;
     QList<Family*> m_families;
 };

@@ -34,14 +34,7 @@ struct DeckFamilyFixture
 
     ~DeckFamilyFixture()
     {
-        // The cards and dialogs go before the family, as the window tears down.
-        window->families.clear();
-        // Newest first; deleting one may take others with it.
-        QList<QPointer<QWidget>> widgets;
-        for (QWidget* w : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-            widgets.prepend(w);
-        for (const QPointer<QWidget>& w : widgets)
-            delete w.data();
+        window->deleteWidgets();
         delete family;
         window.reset();
         Sim::UsbBus::instance().reset();

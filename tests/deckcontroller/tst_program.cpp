@@ -1,11 +1,9 @@
 #include "deckbench.h"
-#include "fakebonjourservice.h"
 #include "framework/appbranding.h"
 #include "framework/contract/devicelist.h"
 #include "framework/contract/family.h"
 #include "framework/contract/visibledevice.h"
-#include "host/mainwindow.h"
-#include "host/pluginloading.h"
+#include "pluginwindow.h"
 #include "privatenetwork.h"
 #include "programcopy.h"
 
@@ -18,17 +16,10 @@ constexpr int kWaitMs = 30000;
 
 QString brindleFolder()
 {
-    return qEnvironmentVariable("PELLWORTH_BIN_DIR") + QStringLiteral("/Tendwell/PlugIns/Brindle");
+    return PluginWindow::pluginFolder(QStringLiteral("Brindle"));
 }
 
-// A widget of the plug-in, found by its class name: the plug-in's classes are its own.
-QWidget* findByClass(QWidget* root, const char* className)
-{
-    for (QWidget* w : root->findChildren<QWidget*>())
-        if (qstrcmp(w->metaObject()->className(), className) == 0)
-            return w;
-    return nullptr;
-}
+using PluginWindow::findByClass;
 
 } // namespace
 
@@ -46,10 +37,7 @@ private Q_SLOTS:
 
 void TestProgram::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(AppBranding::loadInto(AppBranding::instance(),
-                                  qEnvironmentVariable("PELLWORTH_BIN_DIR") + "/Resources"));
-    AppBranding::instance().appName = QStringLiteral("PellworthTest-deck");
+    QVERIFY(PluginWindow::loadBranding(QStringLiteral("PellworthTest-deck")));
     QVERIFY(QFileInfo::exists(brindleFolder() + "/Resources/data-be32.bin"));
 }
 
@@ -65,12 +53,7 @@ void TestProgram::windowShowsTheDeckControllersCard()
     auto unit = DeckBench::bootableUnit();
     Sim::UsbBus::instance().plug(unit);
 
-    MainWindow::Options options;
-    options.bonjour = std::make_shared<FakeBonjourService>();
-    options.warmUpWebEngine = false;
-    auto window = std::make_unique<MainWindow>(options);
-    window->resize(780, 720);
-    loadPlugins({brindleFolder()}, window.get());
+    auto window = PluginWindow::open(brindleFolder());
     QCOMPARE(window->families().size(), 1);
     QCOMPARE(window->families().first()->name(), QStringLiteral("DeckController"));
     window->show();
@@ -87,11 +70,7 @@ void TestProgram::windowShowsTheDeckControllersCard()
                                  findByClass(card, "DeckControllerSettingsPage")->isVisible(),
                              15000);
     QTest::qWait(100);
-    const QString folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + QStringLiteral("/deck_controller_card.png");
-    QVERIFY(window->grab().save(path));
-    QVERIFY(QFileInfo(path).size() > 0);
+    QVERIFY(PluginWindow::saveScreenshot(window.get(), QStringLiteral("deck_controller_card.png")));
 
     // Unplugged, the card closes and the gallery is empty again.
     QVERIFY(Sim::UsbBus::instance().unplug(unit->id()));

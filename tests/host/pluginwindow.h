@@ -1,0 +1,68 @@
+#pragma once
+
+#include "fakebonjourservice.h"
+
+#include "framework/appbranding.h"
+#include "host/mainwindow.h"
+#include "host/pluginloading.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <memory>
+
+// The program's window as a plug-in test drives it: the build's branding, the built plug-in
+// loaded from its folder, no network and no web engine.
+namespace PluginWindow {
+
+// The build's branding under an application name of the test's own, so its settings stay apart.
+inline bool loadBranding(const QString& appName)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    if (!AppBranding::loadInto(AppBranding::instance(),
+                               qEnvironmentVariable("PELLWORTH_BIN_DIR") + "/Resources"))
+        return false;
+    AppBranding::instance().appName = appName;
+    return true;
+}
+
+inline QString pluginFolder(const QString& name)
+{
+    return qEnvironmentVariable("PELLWORTH_BIN_DIR") + QStringLiteral("/Tendwell/PlugIns/") + name;
+}
+
+// Not yet shown.
+inline std::unique_ptr<MainWindow> open(const QString& pluginFolder)
+{
+    MainWindow::Options options;
+    options.bonjour = std::make_shared<FakeBonjourService>();
+    options.warmUpWebEngine = false;
+    auto window = std::make_unique<MainWindow>(options);
+    window->resize(780, 720);
+    loadPlugins({pluginFolder}, window.get());
+    return window;
+}
+
+// A widget of the plug-in, found by its class name: the plug-in's classes are its own.
+inline QWidget* findByClass(QWidget* root, const char* className)
+{
+    for (QWidget* w : root->findChildren<QWidget*>())
+        if (qstrcmp(w->metaObject()->className(), className) == 0)
+            return w;
+    return nullptr;
+}
+
+// Into the folder PELLWORTH_SCREENSHOT_DIR names (else the current one); false when no
+// picture was written.
+inline bool saveScreenshot(QWidget* widget, const QString& fileName)
+{
+    const QString folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
+    if (!QDir().mkpath(folder))
+        return false;
+    const QString path = folder + QLatin1Char('/') + fileName;
+    return widget->grab().save(path) && QFileInfo(path).size() > 0;
+}
+
+} // namespace PluginWindow
