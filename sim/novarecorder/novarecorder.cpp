@@ -209,8 +209,19 @@ void NovaRecorder::resetDevice()
 
 void NovaRecorder::resetPipe(uint8_t endpoint)
 {
-    if (endpoint == kTunnelOut || endpoint == kTunnelIn)
-        m_tunnel.resetPipe(endpoint);
+    if (endpoint != kTunnelOut && endpoint != kTunnelIn)
+        return;
+    m_tunnel.resetPipe(endpoint);
+    // A read started before the reset may still be on its way here through the bus's
+    // worker: a second sweep there, behind it, aborts that one too.
+    UsbBus* bus = this->bus();
+    if (endpoint != kTunnelIn || !bus)
+        return;
+    std::weak_ptr<NovaRecorder> weak = weak_from_this();
+    bus->post(0, [weak] {
+        if (auto self = weak.lock())
+            self->m_tunnel.resetPipe(kTunnelIn);
+    });
 }
 
 void NovaRecorder::detached()
