@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <condition_variable>
+#include <list>
 #include <map>
 #include <mutex>
 
@@ -136,9 +137,11 @@ public:
         }
         return m_pipe->sendTokensMessage(id, tokens, nullptr);
     }
-    // Sends data within the unit's credit, in messages as large as the credit allows.
-    bool send(uint16_t id, const QByteArray& data)
+    // Sends data within the unit's credit, in messages as large as the credit allows. The
+    // host keeps a copy until it stops, as the pipe reads it until the send completes.
+    bool send(uint16_t id, const QByteArray& bytes)
     {
+        const QByteArray& data = keep(bytes);
         int at = 0;
         while (at < data.size()) {
             uint32_t n = 0;
@@ -152,16 +155,17 @@ public:
                 n = uint32_t(std::min<uint64_t>(c.credit, uint64_t(data.size() - at)));
                 c.credit -= n;
             }
-            if (!sendRaw(id, data.constData() + at, n))
+            if (!m_pipe->sendTransfer(id, data.constData() + at, n, 0, nullptr))
                 return false;
             at += int(n);
         }
         return true;
     }
-    // One transfer message, whatever the credit; data must outlive the send.
-    bool sendRaw(uint16_t id, const char* data, uint32_t n)
+    // One transfer message, whatever the credit.
+    bool sendRaw(uint16_t id, const QByteArray& bytes)
     {
-        return m_pipe->sendTransfer(id, data, n, 0, nullptr);
+        const QByteArray& data = keep(bytes);
+        return m_pipe->sendTransfer(id, data.constData(), uint32_t(data.size()), 0, nullptr);
     }
     bool close(uint16_t id)
     {
@@ -240,6 +244,12 @@ public:
     }
 
 private:
+    const QByteArray& keep(const QByteArray& data)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_kept.push_back(data);
+        return m_kept.back();
+    }
     bool finishOpen(uint16_t id, bool sent)
     {
         if (!sent || !waitFor([&] {
@@ -259,6 +269,7 @@ private:
     std::map<uint16_t, HostConnection> m_connections;
     QString m_failure;
     QStringList m_complaints;
+    std::list<QByteArray> m_kept;
 };
 
 // Messages of one kind and type in the unit's log.
@@ -439,7 +450,7 @@ void TestUsbTunnelDevice::hostOverTheUnitsGrantIsClosed()
     const uint32_t window = Sim::NovaTunnelFunction::Options().window;
     QVERIFY(m_host->waitFor([&] { return m_host->connection(4).credit == window; }));
     const QByteArray data = pattern(int(window) + 1);
-    QVERIFY(m_host->sendRaw(4, data.constData(), uint32_t(data.size())));
+    QVERIFY(m_host->sendRaw(4, data));
     QVERIFY(m_host->waitFor([&] { return m_host->connection(4).closed; }));
     QCOMPARE(m_host->connection(4).error, uint16_t(NovaTunnelFunction::OverCredit));
     QCOMPARE(m_host->connection(4).data.size(), 0);
