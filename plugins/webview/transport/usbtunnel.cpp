@@ -1,7 +1,6 @@
 #include "plugins/webview/transport/usbtunnel.h"
 
 #include "plugins/webview/transport/tunnelregistry.h"
-#include "plugins/webview/transport/usbtunnelimpl.h"
 #include "usb/driver/iusbdevice.h"
 
 #include <QDebug>
@@ -10,19 +9,34 @@
 #include <cstring>
 #include <stdexcept>
 
+using CVN::USBTunnel::ConnectionError;
 using CVN::USBTunnel::OperationResult;
 
 namespace {
 
-void joinUnlessSelf(std::thread& thread)
+// Set once, from any thread; waited for with a limit.
+class Latch
 {
-    if (!thread.joinable())
-        return;
-    if (thread.get_id() == std::this_thread::get_id())
-        thread.detach();
-    else
-        thread.join();
-}
+public:
+    void set()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_set = true;
+        }
+        m_changed.notify_all();
+    }
+    bool waitFor(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [this] { return m_set; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_set = false;
+};
 
 } // namespace
 
@@ -34,6 +48,7 @@ std::shared_ptr<USBTunnel> USBTunnel::create(CVN::USB::IUSBDevice* device)
 USBTunnel::USBTunnel(CVN::USB::IUSBDevice* device)
     : m_device(WebViewUsb::UsbRef<CVN::USB::IUSBDevice>::share(device))
     , m_link(std::make_shared<Link>())
+    , m_channel(std::make_shared<Channel>())
 {
     m_link->tunnel = this;
 }
@@ -46,6 +61,12 @@ USBTunnel::~USBTunnel()
     }
     TunnelRegistry::instance().forget(this);
     halt(true);
+}
+
+void USBTunnel::setStopLimits(std::chrono::milliseconds drain, std::chrono::milliseconds close)
+{
+    m_drainLimit = drain;
+    m_closeLimit = close;
 }
 
 uint64_t USBTunnel::nextReadSize(uint64_t size, uint64_t got)
@@ -80,14 +101,13 @@ void USBTunnel::connect(uint16_t port)
         Engine* raw = engine.get();
         std::shared_ptr<Link> link = m_link;
         const bool posted = engine->openTCPConnection(
-            id, port, [link, raw, id](OperationResult result, CVN::USBTunnel::ConnectionError) {
+            id, port, [link, raw, id](OperationResult result, ConnectionError) {
                 std::lock_guard<std::mutex> lock(link->mutex);
                 if (link->tunnel && link->tunnel->opened(id, result))
                     return;
                 // Stopped while opening: the device's connection has nobody to serve.
                 if (result == CVN::USBTunnel::Success)
-                    raw->closeConnection(id,
-                                         [](OperationResult, CVN::USBTunnel::ConnectionError) {});
+                    raw->closeConnection(id, [](OperationResult, ConnectionError) {});
             });
         if (!posted) {
             {
@@ -107,7 +127,8 @@ void USBTunnel::connect(uint16_t port)
     }
 }
 
-// On the engine's work thread; false when this object no longer waits for the open.
+// On the engine's work thread, with the link held; false when this object no longer waits
+// for the open.
 bool USBTunnel::opened(uint16_t id, OperationResult result)
 {
     std::unique_lock<std::mutex> lock(m_stateMutex);
@@ -123,12 +144,11 @@ bool USBTunnel::opened(uint16_t id, OperationResult result)
     }
     m_opened = true;
     {
-        std::lock_guard<std::mutex> finished(m_finishedMutex);
-        m_readerFinished = false;
-        m_writerFinished = false;
+        std::lock_guard<std::mutex> finished(m_channel->finishedMutex);
+        m_channel->threadsLeft = 2;
     }
-    m_readThread = std::thread(&USBTunnel::readLoop, this, m_engine, id);
-    m_writeThread = std::thread(&USBTunnel::writeLoop, this, m_engine, id);
+    m_readThread = std::thread(&USBTunnel::readLoop, m_channel, m_link, m_engine, id);
+    m_writeThread = std::thread(&USBTunnel::writeLoop, m_channel, m_link, m_engine, id);
     lock.unlock();
     emit connected();
     return true;
@@ -139,35 +159,36 @@ void USBTunnel::write(const char* data, uint64_t length)
     if (length == 0)
         return;
     {
-        std::lock_guard<std::mutex> lock(m_writeMutex);
-        m_writeQueue.emplace_back(data, data + length);
+        std::lock_guard<std::mutex> lock(m_channel->writeMutex);
+        m_channel->writeQueue.emplace_back(data, data + length);
     }
-    m_writeWake.notify_one();
+    m_channel->writeWake.notify_one();
 }
 
 uint64_t USBTunnel::read(char* dest, uint64_t max)
 {
-    std::lock_guard<std::mutex> lock(m_readMutex);
+    Channel& c = *m_channel;
+    std::lock_guard<std::mutex> lock(c.readMutex);
     uint64_t copied = 0;
-    while (copied < max && !m_readQueue.empty()) {
-        const std::vector<char>& front = m_readQueue.front();
-        const uint64_t n = std::min<uint64_t>(max - copied, front.size() - m_readOffset);
-        std::memcpy(dest + copied, front.data() + m_readOffset, n);
+    while (copied < max && !c.readQueue.empty()) {
+        const std::vector<char>& front = c.readQueue.front();
+        const uint64_t n = std::min<uint64_t>(max - copied, front.size() - c.readOffset);
+        std::memcpy(dest + copied, front.data() + c.readOffset, n);
         copied += n;
-        m_readOffset += n;
-        if (m_readOffset == front.size()) {
-            m_readQueue.pop_front();
-            m_readOffset = 0;
+        c.readOffset += n;
+        if (c.readOffset == front.size()) {
+            c.readQueue.pop_front();
+            c.readOffset = 0;
         }
     }
-    m_bytesQueued -= copied;
+    c.bytesQueued -= copied;
     return copied;
 }
 
 uint64_t USBTunnel::bytesAvailable() const
 {
-    std::lock_guard<std::mutex> lock(m_readMutex);
-    return m_bytesQueued;
+    std::lock_guard<std::mutex> lock(m_channel->readMutex);
+    return m_channel->bytesQueued;
 }
 
 void USBTunnel::onTunnelClosed()
@@ -186,8 +207,10 @@ void USBTunnel::stop(bool closeRemote)
         emit disconnected();
 }
 
-// Ends the connection and its threads; false when it was not running. Bounded: the writer
-// gets the drain limit, the device's answer to the close the engine's close limit.
+// Ends the connection and its threads; false when it was not running. Bounded: the bytes
+// written get the drain limit to go out, the device the close limit to answer the close.
+// A device that does not answer in time is left behind: the connection is dropped here
+// and its threads finish on their own when the engine lets them go.
 bool USBTunnel::halt(bool closeRemote)
 {
     std::unique_lock<std::mutex> lock(m_stateMutex);
@@ -198,43 +221,73 @@ bool USBTunnel::halt(bool closeRemote)
     std::thread reader = std::move(m_readThread);
     std::thread writer = std::move(m_writeThread);
     std::shared_ptr<Engine> engine = m_engine;
+    std::shared_ptr<Channel> channel = m_channel;
     lock.unlock();
-    {
-        std::lock_guard<std::mutex> wake(m_writeMutex);
-    }
-    m_writeWake.notify_all();
     // Not yet opened: the open's answer closes the device's side.
     if (!wasOpened)
         return true;
-    const bool writerDone = waitFinished(m_writerFinished, kDrainLimit);
-    // Closed by the device: the reader is told so by the engine; it only needs its turn.
-    const bool readerDone = !closeRemote && waitFinished(m_readerFinished, kDrainLimit);
-    if (closeRemote || !writerDone || !readerDone) {
-        try {
-            engine->closeConnectionSync(id);
-        } catch (const std::exception& e) {
-            qWarning() << "USBTunnel::stop:" << e.what();
-        }
+
+    {
+        std::lock_guard<std::mutex> wake(channel->writeMutex);
+        channel->running = false;
     }
-    joinUnlessSelf(writer);
-    joinUnlessSelf(reader);
+    channel->writeWake.notify_all();
+    auto finished = [&channel](std::chrono::milliseconds limit, auto done) {
+        std::unique_lock<std::mutex> lock(channel->finishedMutex);
+        return channel->finishedChanged.wait_for(lock, limit, done);
+    };
+    const bool drained = finished(m_drainLimit, [&] { return channel->writerFinished; });
+    // Closed by the device: the engine has told the reader so; it only needs its turn.
+    const bool readerDone =
+        !closeRemote && finished(m_drainLimit, [&] { return channel->threadsLeft == 0; });
+    if (!readerDone) {
+        auto answered = std::make_shared<Latch>();
+        const bool posted = engine->closeConnection(
+            id, [answered](OperationResult, ConnectionError) { answered->set(); });
+        // A device that did not take the bytes will not answer a close behind them either.
+        if (posted && drained && !answered->waitFor(m_closeLimit))
+            qWarning() << "USBTunnel: the device did not answer the close of connection" << id;
+    }
+    if (finished(drained ? m_drainLimit : std::chrono::milliseconds(0),
+                 [&] { return channel->threadsLeft == 0; })) {
+        reader.join();
+        writer.join();
+    } else {
+        qWarning() << "USBTunnel: connection" << id << "dropped without the device";
+        reader.detach();
+        writer.detach();
+    }
     return true;
 }
 
-void USBTunnel::queueStop()
+void USBTunnel::queueStop(const std::shared_ptr<Link>& link)
 {
-    QMetaObject::invokeMethod(
-        this, [this] { stop(false); }, Qt::QueuedConnection);
+    std::lock_guard<std::mutex> lock(link->mutex);
+    if (USBTunnel* tunnel = link->tunnel)
+        QMetaObject::invokeMethod(
+            tunnel, [tunnel] { tunnel->stop(false); }, Qt::QueuedConnection);
 }
 
-void USBTunnel::readLoop(std::shared_ptr<Engine> engine, uint16_t id)
+void USBTunnel::threadFinished(Channel& channel, bool writer)
+{
+    {
+        std::lock_guard<std::mutex> lock(channel.finishedMutex);
+        --channel.threadsLeft;
+        if (writer)
+            channel.writerFinished = true;
+    }
+    channel.finishedChanged.notify_all();
+}
+
+void USBTunnel::readLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link> link,
+                         std::shared_ptr<Engine> engine, uint16_t id)
 {
     uint64_t size = kMinReadSize;
-    while (m_running) {
+    while (channel->running) {
         std::vector<char> buffer(size);
         const auto [result, n] = engine->readSync(id, buffer.data(), size);
         if (result != CVN::USBTunnel::Success) {
-            queueStop();
+            queueStop(link);
             break;
         }
         size = nextReadSize(size, n);
@@ -242,27 +295,31 @@ void USBTunnel::readLoop(std::shared_ptr<Engine> engine, uint16_t id)
             continue;
         buffer.resize(n);
         {
-            std::lock_guard<std::mutex> lock(m_readMutex);
-            m_readQueue.push_back(std::move(buffer));
-            m_bytesQueued += n;
+            std::lock_guard<std::mutex> lock(channel->readMutex);
+            channel->readQueue.push_back(std::move(buffer));
+            channel->bytesQueued += n;
         }
-        emit readyRead();
+        std::lock_guard<std::mutex> lock(link->mutex);
+        if (link->tunnel)
+            emit link->tunnel->readyRead();
     }
-    finished(m_readerFinished);
+    threadFinished(*channel, false);
 }
 
 // Drains the queue even once stopping, so bytes written before a close go out before it.
-void USBTunnel::writeLoop(std::shared_ptr<Engine> engine, uint16_t id)
+void USBTunnel::writeLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link> link,
+                          std::shared_ptr<Engine> engine, uint16_t id)
 {
     bool failed = false;
     while (!failed) {
         std::deque<std::vector<char>> batch;
         {
-            std::unique_lock<std::mutex> lock(m_writeMutex);
-            m_writeWake.wait(lock, [this] { return !m_running || !m_writeQueue.empty(); });
-            if (m_writeQueue.empty())
+            std::unique_lock<std::mutex> lock(channel->writeMutex);
+            channel->writeWake.wait(
+                lock, [&channel] { return !channel->running || !channel->writeQueue.empty(); });
+            if (channel->writeQueue.empty())
                 break;
-            batch.swap(m_writeQueue);
+            batch.swap(channel->writeQueue);
         }
         for (const std::vector<char>& bytes : batch) {
             if (engine->writeSync(id, bytes.data(), bytes.size()) != CVN::USBTunnel::Success) {
@@ -272,21 +329,6 @@ void USBTunnel::writeLoop(std::shared_ptr<Engine> engine, uint16_t id)
         }
     }
     if (failed)
-        queueStop();
-    finished(m_writerFinished);
-}
-
-void USBTunnel::finished(bool& flag)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_finishedMutex);
-        flag = true;
-    }
-    m_finishedChanged.notify_all();
-}
-
-bool USBTunnel::waitFinished(const bool& flag, std::chrono::milliseconds limit)
-{
-    std::unique_lock<std::mutex> lock(m_finishedMutex);
-    return m_finishedChanged.wait_for(lock, limit, [&flag] { return flag; });
+        queueStop(link);
+    threadFinished(*channel, true);
 }

@@ -38,9 +38,11 @@ public:
 
     static constexpr uint64_t kMinReadSize = 512;
     static constexpr uint64_t kMaxReadSize = 131072;
-    // How long a close lets the bytes written before it go out. The engine bounds the wait
-    // for the device's answer after that.
+    // How long a close lets the bytes written before it go out.
     static constexpr std::chrono::milliseconds kDrainLimit{5000};
+    // How long a close waits for the device's answer; a little over the engine's own limit,
+    // after which the engine drops the connection itself.
+    static constexpr std::chrono::milliseconds kCloseLimit{6000};
 
     // Takes its own reference on the device.
     static std::shared_ptr<USBTunnel> create(CVN::USB::IUSBDevice* device);
@@ -54,6 +56,9 @@ public:
     uint64_t read(char* dest, uint64_t max) override;
     uint64_t bytesAvailable() const override;
 
+    // Tests shorten these; the product keeps the defaults.
+    void setStopLimits(std::chrono::milliseconds drain, std::chrono::milliseconds close);
+
     // The read size after a read of got bytes into a buffer of size.
     static uint64_t nextReadSize(uint64_t size, uint64_t got);
 
@@ -62,11 +67,32 @@ public slots:
     void onConnectionClosed() { stop(false); }
 
 private:
-    // What the engine's callbacks reach this object through; cleared when it goes.
+    // What the engine's callbacks and the threads reach this object through; cleared when
+    // it goes.
     struct Link
     {
         std::mutex mutex;
         USBTunnel* tunnel = nullptr;
+    };
+    // The queues and the threads' state. The threads keep it, so one that a stop had to
+    // leave behind (a device that stopped answering) never touches a gone object.
+    struct Channel
+    {
+        std::atomic<bool> running{true};
+
+        std::mutex readMutex;
+        std::deque<std::vector<char>> readQueue;
+        size_t readOffset = 0;
+        uint64_t bytesQueued = 0;
+
+        std::mutex writeMutex;
+        std::condition_variable writeWake;
+        std::deque<std::vector<char>> writeQueue;
+
+        std::mutex finishedMutex;
+        std::condition_variable finishedChanged;
+        int threadsLeft = 0;
+        bool writerFinished = false;
     };
 
     explicit USBTunnel(CVN::USB::IUSBDevice* device);
@@ -74,17 +100,21 @@ private:
     bool opened(uint16_t id, CVN::USBTunnel::OperationResult result);
     void stop(bool closeRemote);
     bool halt(bool closeRemote);
-    void queueStop();
-    void readLoop(std::shared_ptr<Engine> engine, uint16_t id);
-    void writeLoop(std::shared_ptr<Engine> engine, uint16_t id);
-    void finished(bool& flag);
-    bool waitFinished(const bool& flag, std::chrono::milliseconds limit);
+    static void readLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link> link,
+                         std::shared_ptr<Engine> engine, uint16_t id);
+    static void writeLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link> link,
+                          std::shared_ptr<Engine> engine, uint16_t id);
+    static void queueStop(const std::shared_ptr<Link>& link);
+    static void threadFinished(Channel& channel, bool writer);
 
     WebViewUsb::UsbRef<CVN::USB::IUSBDevice> m_device;
     std::shared_ptr<Link> m_link;
+    std::shared_ptr<Channel> m_channel;
     std::atomic<uint16_t> m_connectionId{0};
     std::atomic<uint16_t> m_port{0};
     std::atomic<bool> m_running{false};
+    std::chrono::milliseconds m_drainLimit = kDrainLimit;
+    std::chrono::milliseconds m_closeLimit = kCloseLimit;
 
     // Start and stop of the connection and its threads.
     std::mutex m_stateMutex;
@@ -92,18 +122,4 @@ private:
     bool m_opened = false;
     std::thread m_readThread;
     std::thread m_writeThread;
-
-    mutable std::mutex m_readMutex;
-    std::deque<std::vector<char>> m_readQueue;
-    size_t m_readOffset = 0;
-    uint64_t m_bytesQueued = 0;
-
-    std::mutex m_writeMutex;
-    std::condition_variable m_writeWake;
-    std::deque<std::vector<char>> m_writeQueue;
-
-    std::mutex m_finishedMutex;
-    std::condition_variable m_finishedChanged;
-    bool m_readerFinished = true;
-    bool m_writerFinished = true;
 };
