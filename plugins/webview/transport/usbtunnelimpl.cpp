@@ -101,11 +101,8 @@ USBTunnelImpl::~USBTunnelImpl()
 
 void USBTunnelImpl::closeAll()
 {
-    if (m_closed)
-        return;
-    if (m_pipe->isWorkThread())
-        closeTunnel(QStringLiteral("closed by its owner"), true);
-    else
+    // Posted even from the work thread, so no callback is told inside another one.
+    if (!m_closed)
         m_pipe->post([this] { closeTunnel(QStringLiteral("closed by its owner"), true); });
 }
 
@@ -434,9 +431,9 @@ void USBTunnelImpl::transferDone(uint16_t id, uint64_t serial, uint32_t length, 
     if (!ok) {
         // Nothing of it is known to have arrived: the credit is the connection's again.
         r->buffer.returnCredit(length);
+        grant(id, *r);
         if (auto done = takeOut(r->writeCallback))
             done(TunnelClosed);
-        grant(id, *r);
         return;
     }
     if (returned)

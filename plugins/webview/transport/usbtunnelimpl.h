@@ -90,7 +90,9 @@ public:
     USBTunnelImpl(const USBTunnelImpl&) = delete;
     USBTunnelImpl& operator=(const USBTunnelImpl&) = delete;
 
-    // Closes the transport; every pending callback is told TunnelClosed.
+    // Closes the transport on the work thread, after the call has returned: every pending
+    // callback is told TunnelClosed, then connectionClosed and tunnelClosed follow. May be
+    // called from a callback.
     void closeAll();
     bool isClosed() const { return m_closed; }
 
@@ -111,6 +113,8 @@ public:
     // Completes with what is buffered (at most capacity bytes) as soon as anything is.
     bool read(uint16_t id, char* buffer, uint64_t capacity, ReadCallback done);
     bool read(uint16_t id, uint64_t capacity, VectorReadCallback done);
+    // Runs the task on the work thread; a task still queued when the tunnel closes is
+    // dropped without running.
     bool post(std::function<void()> task);
 
     // Wait for the asynchronous twin; TunnelClosed at once when the tunnel is closed.
