@@ -237,7 +237,7 @@ bool USBTunnel::halt(bool closeRemote)
         return channel->finishedChanged.wait_for(lock, limit, done);
     };
     const bool drained = finished(m_drainLimit, [&] { return channel->writerFinished; });
-    // Closed by the device: the engine has told the reader so; it only needs its turn.
+    // Closed by the device: the reader takes what is left, then the engine ends it.
     const bool readerDone =
         !closeRemote && finished(m_drainLimit, [&] { return channel->threadsLeft == 0; });
     if (!readerDone) {
@@ -282,8 +282,10 @@ void USBTunnel::threadFinished(Channel& channel, bool writer)
 void USBTunnel::readLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link> link,
                          std::shared_ptr<Engine> engine, uint16_t id)
 {
+    // Reads until the engine ends the connection, also while stopping: bytes the device
+    // sent before its close are still handed on.
     uint64_t size = kMinReadSize;
-    while (channel->running) {
+    for (;;) {
         std::vector<char> buffer(size);
         const auto [result, n] = engine->readSync(id, buffer.data(), size);
         if (result != CVN::USBTunnel::Success) {
