@@ -17,7 +17,7 @@ QByteArray pattern(int size, int seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 29 + seed * 11 + (i >> 10)) & 0xFF);
+        bytes[i] = char((uint32_t(i) * 29u + uint32_t(seed) * 11u + uint32_t(i >> 10)) & 0xFFu);
     return bytes;
 }
 
@@ -85,6 +85,7 @@ private slots:
     void carriesBytesBothWays();
     void connectionsOfOneDeviceShareItsTunnel();
     void refusedOpenNeverConnects();
+    void deviceCloseAfterItsLastBytesDeliversThemAll();
     void tunnelFailureEndsEveryConnection_data();
     void tunnelFailureEndsEveryConnection();
     void stopOfASilentDeviceIsBounded();
@@ -202,6 +203,25 @@ void tst_USBTunnel::refusedOpenNeverConnects()
     Probe next(f.device);
     next.tunnel->connect(kWebPort);
     QTRY_COMPARE_WITH_TIMEOUT(next.connected.size(), 1, kWaitMs);
+}
+
+void tst_USBTunnel::deviceCloseAfterItsLastBytesDeliversThemAll()
+{
+    // A server that answers and closes at once, as an HTTP/1.0 server does.
+    const QByteArray answer = pattern(3 << 20, 5);
+    LoopbackServer source([answer](int fd) {
+        LoopbackServer::sendAll(fd, answer.constData(), size_t(answer.size()));
+    });
+    Fixture f;
+    QVERIFY(f.device);
+    f.bench.recorder().tunnel().mapPort(kWebPort + 1, source.port());
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort + 1);
+    // Some of its last bytes still wait in the engine when the close comes.
+    QTRY_COMPARE_WITH_TIMEOUT(p.disconnected.size(), 1, kWaitMs);
+    const QByteArray got = p.readAll();
+    QCOMPARE(got.size(), answer.size());
+    QVERIFY(got == answer);
 }
 
 void tst_USBTunnel::tunnelFailureEndsEveryConnection_data()

@@ -24,7 +24,7 @@ QByteArray pattern(int size, int seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 53 + seed * 17 + (i >> 11)) & 0xFF);
+        bytes[i] = char((uint32_t(i) * 53u + uint32_t(seed) * 17u + uint32_t(i >> 11)) & 0xFFu);
     return bytes;
 }
 

@@ -154,7 +154,7 @@ QByteArray pattern(int size, int seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
+        bytes[i] = char((uint32_t(i) * 131u + uint32_t(seed) * 7u + uint32_t(i >> 9)) & 0xFFu);
     return bytes;
 }
 
