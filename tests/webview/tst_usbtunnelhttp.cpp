@@ -136,7 +136,6 @@ void tst_USBTunnelHttp::manySmallRequests()
         QCOMPARE(reply->error(), QNetworkReply::NoError);
         QVERIFY2(reply->readAll() == smallBody(n), qPrintable(QString::number(n)));
     }
-    QCOMPARE(f.server.accepted(), 200);
     QTRY_COMPARE_WITH_TIMEOUT(f.store->proxyCount(), 0, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(f.bench.recorder().tunnel().openConnections(), size_t(0), kWaitMs);
     QVERIFY(f.bench.recorder().tunnel().violations().empty());

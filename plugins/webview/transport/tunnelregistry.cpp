@@ -24,6 +24,36 @@ TunnelRegistry::~TunnelRegistry()
     m_reap.notify_all();
     if (m_reaper.joinable())
         m_reaper.join();
+    std::vector<Adopted> adopted;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        adopted.swap(m_adopted);
+    }
+    for (Adopted& a : adopted) {
+        const bool done = a.finished(kExitLimit);
+        for (std::thread& t : a.threads)
+            done ? t.join() : t.detach();
+    }
+}
+
+void TunnelRegistry::adopt(std::vector<std::thread> threads, Finished finished)
+{
+    std::vector<Adopted> done;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_adopted.begin(); it != m_adopted.end();) {
+            if (it->finished(std::chrono::milliseconds(0))) {
+                done.push_back(std::move(*it));
+                it = m_adopted.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        m_adopted.push_back(Adopted{std::move(threads), std::move(finished)});
+    }
+    for (Adopted& a : done)
+        for (std::thread& t : a.threads)
+            t.join();
 }
 
 std::shared_ptr<TunnelRegistry::Engine> TunnelRegistry::acquire(CVN::USB::IUSBDevice* device,

@@ -4,8 +4,10 @@
 #include "plugins/webview/transport/abstractusbdevice.h"
 #include "plugins/webview/transport/usbtunnelimpl.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,8 +45,20 @@ public:
     void forget(USBTunnel* tunnel);
     // For engines made from now on; tests shorten the engine's limits.
     void setEngineOptions(const Engine::Options& options);
+    // Takes the threads of a connection that a stop had to leave to a silent device. They
+    // are joined once finished tells they are done; as the registry goes, they get a last
+    // while to finish and are otherwise let go.
+    using Finished = std::function<bool(std::chrono::milliseconds limit)>;
+    void adopt(std::vector<std::thread> threads, Finished finished);
+
+    static constexpr std::chrono::milliseconds kExitLimit{2000};
 
 private:
+    struct Adopted
+    {
+        std::vector<std::thread> threads;
+        Finished finished;
+    };
     struct EngineEntry
     {
         std::shared_ptr<Engine> engine;
@@ -68,6 +82,7 @@ private:
     // Users by their engine's generation.
     std::multimap<uint64_t, USBTunnel*> m_tunnels;
     std::vector<std::shared_ptr<Engine>> m_closedEngines;
+    std::vector<Adopted> m_adopted;
     std::condition_variable m_reap;
     std::thread m_reaper;
 };

@@ -209,8 +209,8 @@ void USBTunnel::stop(bool closeRemote)
 
 // Ends the connection and its threads; false when it was not running. Bounded: the bytes
 // written get the drain limit to go out, the device the close limit to answer the close.
-// A device that does not answer in time is left behind: the connection is dropped here
-// and its threads finish on their own when the engine lets them go.
+// A device that does not answer in time is left behind: the connection is dropped here and
+// the registry takes its threads, which finish when the engine lets them go.
 bool USBTunnel::halt(bool closeRemote)
 {
     std::unique_lock<std::mutex> lock(m_stateMutex);
@@ -232,14 +232,19 @@ bool USBTunnel::halt(bool closeRemote)
         channel->running = false;
     }
     channel->writeWake.notify_all();
-    auto finished = [&channel](std::chrono::milliseconds limit, auto done) {
+    const auto threadsDone = [channel](std::chrono::milliseconds limit) {
         std::unique_lock<std::mutex> lock(channel->finishedMutex);
-        return channel->finishedChanged.wait_for(lock, limit, done);
+        return channel->finishedChanged.wait_for(lock, limit,
+                                                 [&channel] { return channel->threadsLeft == 0; });
     };
-    const bool drained = finished(m_drainLimit, [&] { return channel->writerFinished; });
+    bool drained = false;
+    {
+        std::unique_lock<std::mutex> lock(channel->finishedMutex);
+        drained = channel->finishedChanged.wait_for(lock, m_drainLimit,
+                                                    [&channel] { return channel->writerFinished; });
+    }
     // Closed by the device: the reader takes what is left, then the engine ends it.
-    const bool readerDone =
-        !closeRemote && finished(m_drainLimit, [&] { return channel->threadsLeft == 0; });
+    const bool readerDone = !closeRemote && threadsDone(m_drainLimit);
     if (!readerDone) {
         auto answered = std::make_shared<Latch>();
         const bool posted = engine->closeConnection(
@@ -248,15 +253,16 @@ bool USBTunnel::halt(bool closeRemote)
         if (posted && drained && !answered->waitFor(m_closeLimit))
             qWarning() << "USBTunnel: the device did not answer the close of connection" << id;
     }
-    if (finished(drained ? m_drainLimit : std::chrono::milliseconds(0),
-                 [&] { return channel->threadsLeft == 0; })) {
+    if (threadsDone(drained ? m_drainLimit : std::chrono::milliseconds(0))) {
         reader.join();
         writer.join();
-    } else {
-        qWarning() << "USBTunnel: connection" << id << "dropped without the device";
-        reader.detach();
-        writer.detach();
+        return true;
     }
+    qWarning() << "USBTunnel: connection" << id << "dropped without the device";
+    std::vector<std::thread> threads;
+    threads.push_back(std::move(reader));
+    threads.push_back(std::move(writer));
+    TunnelRegistry::instance().adopt(std::move(threads), threadsDone);
     return true;
 }
 
