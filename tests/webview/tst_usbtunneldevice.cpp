@@ -179,7 +179,7 @@ public:
         m_connections[id].opened = true;
         m_changed.notify_all();
     }
-    void tokensReceived(uint16_t id, uint16_t count) override
+    void tokensReceived(uint16_t id, uint64_t count) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_connections[id].credit += uint64_t(count) * 1024;
@@ -192,14 +192,15 @@ public:
         m_connections[id].error = error;
         m_changed.notify_all();
     }
-    void payloadBegin(uint16_t id, uint64_t length) override
+    // Every payload is taken: the ledger notes what the unit should not have sent.
+    bool payloadBegin(uint16_t id, uint64_t length) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_connections.find(id);
         if (it == m_connections.end() || !it->second.opened) {
             m_complaints
                 << QStringLiteral("payload of %1 for unknown connection %2").arg(length).arg(id);
-            return;
+            return true;
         }
         HostConnection& c = it->second;
         c.largestPayload = std::max(c.largestPayload, length);
@@ -211,6 +212,7 @@ public:
                                 .arg(c.data.size())
                                 .arg(c.granted);
         m_changed.notify_all();
+        return true;
     }
     void payloadPiece(uint16_t id, const char* data, size_t size) override
     {
