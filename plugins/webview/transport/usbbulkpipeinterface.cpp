@@ -199,8 +199,8 @@ void USBBulkPipeInterface::readBulk()
         {
             std::lock_guard<std::mutex> lock(m_readMutex);
             m_readInFlight = false;
+            m_readDone.notify_all();
         }
-        m_readDone.notify_all();
         fail(QStringLiteral("USB tunnel read could not start"));
     }
 }

@@ -18,26 +18,24 @@ void USBTunnelWorkQueue::start()
     m_threadId = m_thread.get_id();
 }
 
+// Posts wake the thread under the lock: a poster on another thread (a USB completion) must
+// not touch the queue once a stop that follows may have destroyed it.
 bool USBTunnelWorkQueue::post(Task task, Task dropped)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stopping)
-            return false;
-        m_tasks.push_back(Entry{std::move(task), std::move(dropped)});
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopping)
+        return false;
+    m_tasks.push_back(Entry{std::move(task), std::move(dropped)});
     m_changed.notify_all();
     return true;
 }
 
 bool USBTunnelWorkQueue::postAfter(std::chrono::milliseconds delay, Task task)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stopping)
-            return false;
-        m_delayed.emplace(std::chrono::steady_clock::now() + delay, std::move(task));
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopping)
+        return false;
+    m_delayed.emplace(std::chrono::steady_clock::now() + delay, std::move(task));
     m_changed.notify_all();
     return true;
 }
