@@ -95,17 +95,24 @@ QByteArray LoopbackServer::httpResponse(const QByteArray& body)
            body;
 }
 
+QByteArray LoopbackServer::readRequest(int fd)
+{
+    QByteArray request;
+    char buffer[4096];
+    while (!request.contains("\r\n\r\n")) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return {};
+        request.append(buffer, n);
+    }
+    return request;
+}
+
 LoopbackServer::Handler LoopbackServer::http(QByteArray body)
 {
     return [body](int fd) {
-        QByteArray request;
-        char buffer[4096];
-        while (!request.contains("\r\n\r\n")) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return;
-            request.append(buffer, n);
-        }
+        if (readRequest(fd).isEmpty())
+            return;
         const QByteArray response = httpResponse(body);
         sendAll(fd, response.constData(), size_t(response.size()));
     };

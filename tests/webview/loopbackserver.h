@@ -30,6 +30,8 @@ public:
 
     // Sends back whatever comes until the peer closes.
     static void echo(int fd);
+    // A request up to its empty line; empty when the peer closed first.
+    static QByteArray readRequest(int fd);
     // Reads a request up to its empty line, answers "200 OK" with body, then closes.
     static Handler http(QByteArray body);
     static QByteArray httpResponse(const QByteArray& body);

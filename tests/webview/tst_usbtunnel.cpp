@@ -89,6 +89,7 @@ private slots:
     void carriesBytesBothWays();
     void connectionsOfOneDeviceShareItsTunnel();
     void refusedOpenNeverConnects();
+    void stopWhileOpeningClosesTheDeviceSide();
     void deviceCloseAfterItsLastBytesDeliversThemAll();
     void tunnelFailureEndsEveryConnection_data();
     void tunnelFailureEndsEveryConnection();
@@ -207,6 +208,21 @@ void tst_USBTunnel::refusedOpenNeverConnects()
     Probe next(f.device);
     next.tunnel->connect(kWebPort);
     QTRY_COMPARE_WITH_TIMEOUT(next.connected, 1, kWaitMs);
+}
+
+void tst_USBTunnel::stopWhileOpeningClosesTheDeviceSide()
+{
+    Fixture f;
+    QVERIFY(f.device);
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort);
+    p.tunnel->closeConnection();
+    QCOMPARE(p.disconnected, 1);
+    // The device's answer comes after the stop: its connection must not stay open there.
+    QTRY_COMPARE_WITH_TIMEOUT(f.echo.accepted(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.bench.recorder().tunnel().openConnections(), size_t(0), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.echo.finished(), 1, kWaitMs);
+    QCOMPARE(p.connected, 0);
 }
 
 void tst_USBTunnel::deviceCloseAfterItsLastBytesDeliversThemAll()

@@ -10,8 +10,6 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-#include <sys/socket.h>
-
 using Misdeed = Sim::NovaTunnelFunction::Misdeed;
 
 namespace {
@@ -37,14 +35,7 @@ QByteArray smallBody(int n)
 LoopbackServer::Handler webServer(const QByteArray& large)
 {
     return [large](int fd) {
-        QByteArray request;
-        char buffer[4096];
-        while (!request.contains("\r\n\r\n")) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return;
-            request.append(buffer, n);
-        }
+        const QByteArray request = LoopbackServer::readRequest(fd);
         const QByteArray path = request.split(' ').value(1);
         const QByteArray body = path == "/large"             ? large
                                 : path.startsWith("/small/") ? smallBody(path.mid(7).toInt())
