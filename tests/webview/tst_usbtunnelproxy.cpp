@@ -213,7 +213,7 @@ void tst_USBTunnelProxy::listensOnLoopbackOnly()
     QFETCH(QString, address);
     QFETCH(bool, reachable);
     Fixture f;
-    QCOMPARE(f.store.serverPort(), USBTunnelProxyStore::kPreferredPort);
+    QVERIFY(f.store.serverPort() != 0);
 
     QTcpSocket client;
     QCOMPARE(connectClient(client, QHostAddress(address), f.store.serverPort()), reachable);
@@ -234,9 +234,14 @@ void tst_USBTunnelProxy::takesAnotherPortWhenTheFirstIsTaken()
     std::unique_ptr<Fixture> first;
     if (takenOn.isEmpty()) {
         first = std::make_unique<Fixture>();
-        QCOMPARE(first->store.serverPort(), USBTunnelProxyStore::kPreferredPort);
-    } else {
-        QVERIFY(program.listen(QHostAddress(takenOn), USBTunnelProxyStore::kPreferredPort));
+        // Another test of the run may hold the port already; then it is taken all the same.
+        QTcpServer probe;
+        QVERIFY(first->store.serverPort() == USBTunnelProxyStore::kPreferredPort ||
+                !probe.listen(QHostAddress::LocalHost, USBTunnelProxyStore::kPreferredPort));
+    } else if (!program.listen(QHostAddress(takenOn), USBTunnelProxyStore::kPreferredPort)) {
+        // Held by another test of the run: taken all the same.
+        QTcpServer probe;
+        QVERIFY(!probe.listen(QHostAddress::LocalHost, USBTunnelProxyStore::kPreferredPort));
     }
 
     Fixture f;
