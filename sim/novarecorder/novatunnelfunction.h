@@ -81,7 +81,7 @@ public:
     struct Options
     {
         uint16_t maxPacket = 512;
-        uint32_t window = 65536;     // receive space granted per connection
+        uint32_t window = 65536;     // receive space granted per connection (at least 1 KiB)
         uint32_t maxPayload = 16384; // largest payload of one message to the host
         uint32_t seed = 1;           // of the random cuts
         bool randomCuts = true;
