@@ -67,9 +67,10 @@ struct NovaTunnelFunction::Connection
     }
 };
 
-NovaTunnelFunction::NovaTunnelFunction(Options options, std::function<void()> unplug)
+NovaTunnelFunction::NovaTunnelFunction(Options options, std::function<void()> unplug, Post post)
     : m_options(options)
     , m_unplug(std::move(unplug))
+    , m_post(std::move(post))
     , m_parser(this)
     , m_stream(options.maxPacket, options.seed, options.randomCuts)
 {
@@ -187,6 +188,25 @@ void NovaTunnelFunction::finish(std::unique_lock<std::mutex>& lock)
         r.first->complete(Usbd::kSuccess, r.second);
     if (unplug && m_unplug)
         m_unplug();
+}
+
+// The relay thread's finish: it must never hold the last reference to the unit, so what it
+// completes goes to the bus's worker instead.
+void NovaTunnelFunction::handOff(std::unique_lock<std::mutex>& lock)
+{
+    Ready ready;
+    ready.swap(m_ready);
+    const bool unplug = m_unplugDue;
+    m_unplugDue = false;
+    lock.unlock();
+    if (ready.empty() && !unplug)
+        return;
+    m_post([this, ready = std::move(ready), unplug] {
+        for (auto& r : ready)
+            r.first->complete(Usbd::kSuccess, r.second);
+        if (unplug && m_unplug)
+            m_unplug();
+    });
 }
 
 // ---- USB side ----
@@ -706,7 +726,7 @@ void NovaTunnelFunction::relayLoop()
                 ids.push_back(entry.first);
             }
         }
-        finish(lock);
+        handOff(lock);
         ::poll(fds.data(), fds.size(), -1);
         lock.lock();
         if (fds[0].revents & POLLIN) {
