@@ -27,12 +27,25 @@ NovaRecorder::NovaRecorder(Options options)
     , m_options(options)
     , m_streaming(options.bulkPacketSize)
     , m_dfu(options.dfu, [this](bool application) { reenumerate(application); })
-    , m_tunnel(options.tunnel, [this] {
-        UsbBus* bus = this->bus();
-        const DeviceId id = this->id();
-        if (bus && id)
-            bus->unplug(id);
-    })
+    , m_tunnel(
+          options.tunnel,
+          [this] {
+              UsbBus* bus = this->bus();
+              const DeviceId id = this->id();
+              if (bus && id)
+                  bus->unplug(id);
+          },
+          [this](std::function<void()> work) {
+              // Work for a unit that has left the bus is dropped: its transfers failed.
+              UsbBus* bus = this->bus();
+              if (!bus)
+                  return;
+              std::weak_ptr<NovaRecorder> weak = weak_from_this();
+              bus->post(0, [weak, work = std::move(work)] {
+                  if (auto self = weak.lock())
+                      work();
+              });
+          })
 {
     setString(kSerialIndex, options.serial);
     m_keyValue.setCapabilities(options.capabilities);

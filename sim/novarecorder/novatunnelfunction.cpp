@@ -67,9 +67,10 @@ struct NovaTunnelFunction::Connection
     }
 };
 
-NovaTunnelFunction::NovaTunnelFunction(Options options, std::function<void()> unplug)
+NovaTunnelFunction::NovaTunnelFunction(Options options, std::function<void()> unplug, Post post)
     : m_options(options)
     , m_unplug(std::move(unplug))
+    , m_post(std::move(post))
     , m_parser(this)
     , m_stream(options.maxPacket, options.seed, options.randomCuts)
 {
@@ -187,6 +188,25 @@ void NovaTunnelFunction::finish(std::unique_lock<std::mutex>& lock)
         r.first->complete(Usbd::kSuccess, r.second);
     if (unplug && m_unplug)
         m_unplug();
+}
+
+// The relay thread's finish: it must never hold the last reference to the unit, so what it
+// completes goes to the bus's worker instead.
+void NovaTunnelFunction::handOff(std::unique_lock<std::mutex>& lock)
+{
+    Ready ready;
+    ready.swap(m_ready);
+    const bool unplug = m_unplugDue;
+    m_unplugDue = false;
+    lock.unlock();
+    if (ready.empty() && !unplug)
+        return;
+    m_post([this, ready = std::move(ready), unplug] {
+        for (auto& r : ready)
+            r.first->complete(Usbd::kSuccess, r.second);
+        if (unplug && m_unplug)
+            m_unplug();
+    });
 }
 
 // ---- USB side ----
@@ -314,13 +334,7 @@ void NovaTunnelFunction::takeLocked(const std::vector<uint8_t>& data)
 void NovaTunnelFunction::hostMessageLocked(uint16_t type, uint16_t connection, uint64_t value,
                                            uint64_t tokens)
 {
-    Event e;
-    e.kind = Event::FromHost;
-    e.type = type;
-    e.connection = connection;
-    e.value = value;
-    e.tokens = tokens;
-    m_log.push_back(e);
+    m_log.push_back(Event{Event::FromHost, type, connection, value, tokens, {}});
     ++m_hostMessages;
     if (m_faults.misdeed != Misdeed::None && !m_misdeedDone &&
         m_faults.atHostMessage == m_hostMessages) {
@@ -466,23 +480,13 @@ void NovaTunnelFunction::payloadEnd(uint16_t)
 void NovaTunnelFunction::emitLocked(const std::vector<uint8_t>& bytes, uint16_t type,
                                     uint16_t connection, uint64_t value, uint64_t tokens)
 {
-    Event e;
-    e.kind = Event::ToHost;
-    e.type = type;
-    e.connection = connection;
-    e.value = value;
-    e.tokens = tokens;
-    m_log.push_back(e);
+    m_log.push_back(Event{Event::ToHost, type, connection, value, tokens, {}});
     m_stream.append(bytes, &m_ready);
 }
 
 void NovaTunnelFunction::violationLocked(uint16_t connection, std::string detail)
 {
-    Event e;
-    e.kind = Event::Violation;
-    e.connection = connection;
-    e.detail = std::move(detail);
-    m_log.push_back(e);
+    m_log.push_back(Event{Event::Violation, 0, connection, 0, 0, std::move(detail)});
 }
 
 void NovaTunnelFunction::openedLocked(uint16_t id, Connection& c)
@@ -538,7 +542,8 @@ void NovaTunnelFunction::grantLocked(uint16_t id, Connection& c)
 {
     const uint64_t t = c.ungranted / NovaTunnelWire::kTokenBytes;
     const bool large = c.ungranted >= m_options.window / 4;
-    if (t == 0 || (!large && (c.inboundPending() > 0 || m_version >= 2)))
+    if (c.state != Connection::Open || t == 0 ||
+        (!large && (c.inboundPending() > 0 || m_version >= 2)))
         return;
     c.ungranted -= t * NovaTunnelWire::kTokenBytes;
     c.allowance += t * NovaTunnelWire::kTokenBytes;
@@ -721,7 +726,7 @@ void NovaTunnelFunction::relayLoop()
                 ids.push_back(entry.first);
             }
         }
-        finish(lock);
+        handOff(lock);
         ::poll(fds.data(), fds.size(), -1);
         lock.lock();
         if (fds[0].revents & POLLIN) {

@@ -81,7 +81,7 @@ public:
     struct Options
     {
         uint16_t maxPacket = 512;
-        uint32_t window = 65536;     // receive space granted per connection
+        uint32_t window = 65536;     // receive space granted per connection (at least 1 KiB)
         uint32_t maxPayload = 16384; // largest payload of one message to the host
         uint32_t seed = 1;           // of the random cuts
         bool randomCuts = true;
@@ -111,8 +111,12 @@ public:
         std::string detail;
     };
 
+    using Post = std::function<void(std::function<void()> work)>;
+
     // unplug takes the unit off the bus; it is called without the function's lock held.
-    NovaTunnelFunction(Options options, std::function<void()> unplug);
+    // post runs work on a thread that may drop the last reference to the unit (the bus's
+    // worker): the relay thread hands it what it completes, as a completion may do that.
+    NovaTunnelFunction(Options options, std::function<void()> unplug, Post post);
     ~NovaTunnelFunction() override;
 
     NovaTunnelFunction(const NovaTunnelFunction&) = delete;
@@ -167,12 +171,14 @@ private:
     void dropAllLocked();
     void pumpLocked();
     void finish(std::unique_lock<std::mutex>& lock);
+    void handOff(std::unique_lock<std::mutex>& lock);
     void startRelayLocked();
     void wake();
     void relayLoop();
 
     const Options m_options;
     const std::function<void()> m_unplug;
+    const Post m_post;
 
     mutable std::mutex m_mutex;
     NovaTunnelParser m_parser;

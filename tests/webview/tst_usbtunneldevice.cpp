@@ -559,6 +559,7 @@ void TestUsbTunnelDevice::misdeeds_data()
 {
     QTest::addColumn<Misdeed>("misdeed");
     QTest::addColumn<bool>("onDemand");
+    QTest::addColumn<bool>("bulk");
     const std::pair<const char*, Misdeed> all[] = {
         {"unknown type", Misdeed::UnknownType},
         {"payload over credit", Misdeed::PayloadOverCredit},
@@ -568,8 +569,9 @@ void TestUsbTunnelDevice::misdeeds_data()
         {"unplug", Misdeed::Unplug},
     };
     for (const auto& m : all) {
-        QTest::addRow("%s at a host message", m.first) << m.second << false;
-        QTest::addRow("%s on demand", m.first) << m.second << true;
+        QTest::addRow("%s at a host message", m.first) << m.second << false << true;
+        QTest::addRow("%s on demand", m.first) << m.second << true << true;
+        QTest::addRow("%s on demand, control mode", m.first) << m.second << true << false;
     }
 }
 
@@ -579,11 +581,14 @@ void TestUsbTunnelDevice::misdeeds()
 {
     QFETCH(Misdeed, misdeed);
     QFETCH(bool, onDemand);
+    QFETCH(bool, bulk);
     LoopbackServer server(&LoopbackServer::echo);
+    Sim::NovaRecorder::Options options;
+    options.bulkTunnel = bulk;
     Sim::NovaTunnelFunction::Faults faults;
     faults.misdeed = onDemand ? Misdeed::None : misdeed;
     faults.atHostMessage = 4; // open, grant, first transfer, then this
-    QVERIFY(start({}, faults));
+    QVERIFY(start(options, faults));
     tunnel().mapPort(kWebPort, server.port());
     QVERIFY(m_host->open(1, kWebPort));
     const QByteArray first = pattern(1000);
