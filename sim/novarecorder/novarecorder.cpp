@@ -27,6 +27,25 @@ NovaRecorder::NovaRecorder(Options options)
     , m_options(options)
     , m_streaming(options.bulkPacketSize)
     , m_dfu(options.dfu, [this](bool application) { reenumerate(application); })
+    , m_tunnel(
+          options.tunnel,
+          [this] {
+              UsbBus* bus = this->bus();
+              const DeviceId id = this->id();
+              if (bus && id)
+                  bus->unplug(id);
+          },
+          [this](std::function<void()> work) {
+              // Work for a unit that has left the bus is dropped: its transfers failed.
+              UsbBus* bus = this->bus();
+              if (!bus)
+                  return;
+              std::weak_ptr<NovaRecorder> weak = weak_from_this();
+              bus->post(0, [weak, work = std::move(work)] {
+                  if (auto self = weak.lock())
+                      work();
+              });
+          })
 {
     setString(kSerialIndex, options.serial);
     m_keyValue.setCapabilities(options.capabilities);
@@ -66,6 +85,7 @@ void NovaRecorder::setFaults(const Faults& faults)
         m_faults = faults;
     }
     m_streaming.setFaults(faults.streaming);
+    m_tunnel.setFaults(faults.tunnel);
     m_dfu.setFaults(faults.dfu);
     applyPersona(isBootloader());
 }
@@ -107,11 +127,16 @@ void NovaRecorder::applyPersona(bool bootloader)
         config.interface(kStreamingInterface, 0, 0xFF, 2, 0);
         if (m_options.bulkStreaming)
             config.bulkOut(0x01, m_options.bulkPacketSize).bulkIn(0x81, m_options.bulkPacketSize);
-        config.interface(2, 0, 0xFE, 1, 1);
+        config.interface(2, 0, 0xFE, 1, 1).descriptor(0x21, m_dfu.descriptorBody());
+        config.interface(kTunnelInterface, 0, 0xFF, 5, 0);
+        if (m_options.bulkTunnel)
+            config.bulkOut(kTunnelOut, m_options.tunnel.maxPacket)
+                .bulkIn(kTunnelIn, m_options.tunnel.maxPacket);
         m_keyValue.setStatus(kApplicationBootMode);
         m_dfu.enterApplication();
     }
-    config.descriptor(0x21, m_dfu.descriptorBody());
+    if (bootloader)
+        config.descriptor(0x21, m_dfu.descriptorBody());
     setConfiguration(config.build());
 }
 
@@ -158,6 +183,8 @@ void NovaRecorder::control(const TransferPtr& transfer)
             status = m_dfu.control(setup, transfer->outData(), &in);
         else if (number == kStreamingInterface && !isBootloader())
             status = m_streaming.control(setup, transfer->outData(), &in);
+        else if (number == kTunnelInterface && !isBootloader())
+            return m_tunnel.control(transfer);
         transfer->complete(status, in);
         return;
     }
@@ -175,6 +202,13 @@ void NovaRecorder::control(const TransferPtr& transfer)
 
 void NovaRecorder::bulk(const TransferPtr& transfer)
 {
+    if (transfer->interfaceNumber() == kTunnelInterface) {
+        if (transfer->kind() == Transfer::BulkOut)
+            m_tunnel.bulkOut(transfer);
+        else
+            m_tunnel.bulkIn(transfer);
+        return;
+    }
     if (transfer->kind() == Transfer::BulkOut)
         m_streaming.bulkOut(transfer);
     else
@@ -186,9 +220,27 @@ void NovaRecorder::resetDevice()
     m_dfu.usbReset();
 }
 
+void NovaRecorder::resetPipe(uint8_t endpoint)
+{
+    if (endpoint != kTunnelOut && endpoint != kTunnelIn)
+        return;
+    m_tunnel.resetPipe(endpoint);
+    // A read started before the reset may still be on its way here through the bus's
+    // worker: a second sweep there, behind it, aborts that one too.
+    UsbBus* bus = this->bus();
+    if (endpoint != kTunnelIn || !bus)
+        return;
+    std::weak_ptr<NovaRecorder> weak = weak_from_this();
+    bus->post(0, [weak] {
+        if (auto self = weak.lock())
+            self->m_tunnel.resetPipe(kTunnelIn);
+    });
+}
+
 void NovaRecorder::detached()
 {
     m_streaming.reset();
+    m_tunnel.reset();
     SimpleUsbDevice::detached();
 }
 

@@ -3,6 +3,7 @@
 #include "sim/novarecorder/novadfufunction.h"
 #include "sim/novarecorder/novakeyvaluefunction.h"
 #include "sim/novarecorder/novastreamingfunction.h"
+#include "sim/novarecorder/novatunnelfunction.h"
 #include "sim/usbbus/simpleusbdevice.h"
 
 #include <memory>
@@ -16,11 +17,12 @@ namespace Sim {
 // Application: interface 0 key/value (0xFF/3/0, class descriptor 0x21 with the capability
 // word; status byte = boot mode 1), interface 1 streaming (0xFF/2/0, bulk OUT 0x01 and IN
 // 0x81 unless control mode is chosen) with an RPC server offering "SystemProperties",
-// interface 2 DFU runtime (0xFE/1/1). Boot loader: interface 0 key/value (boot mode 10),
-// interface 1 DFU (0xFE/1/2). A completed download with its manifestation becomes the
-// installed image, and the application comes back with it.
+// interface 2 DFU runtime (0xFE/1/1), interface 3 the TCP tunnel (0xFF/5/0, bulk OUT 0x02
+// and IN 0x82 unless control mode is chosen; NovaTunnelFunction). Boot loader: interface 0
+// key/value (boot mode 10), interface 1 DFU (0xFE/1/2). A completed download with its manifestation
+// becomes the installed image, and the application comes back with it.
 //
-// Fault knobs: the key/value descriptor's length, the streaming faults, the DFU faults, and
+// Fault knobs: the key/value descriptor's length, the streaming, tunnel and DFU faults, and
 // a unit that never comes back from a re-enumeration; the bus's own faults apply on top.
 class NovaRecorder : public SimpleUsbDevice, public std::enable_shared_from_this<NovaRecorder>
 {
@@ -43,6 +45,8 @@ public:
         uint16_t bulkPacketSize = 512;
         uint32_t capabilities = 0x3;
         uint32_t reenumerateDelayMs = 5;
+        bool bulkTunnel = true; // the tunnel interface has bulk pipes
+        NovaTunnelFunction::Options tunnel;
         NovaDfuFunction::Options dfu;
     };
 
@@ -51,6 +55,7 @@ public:
         uint8_t keyValueDescriptorLength = 10;
         bool neverComesBack = false; // leaves the bus at its next re-enumeration for good
         NovaStreamingFunction::Faults streaming;
+        NovaTunnelFunction::Faults tunnel;
         NovaDfuFunction::Faults dfu;
     };
 
@@ -61,6 +66,7 @@ public:
     void control(const TransferPtr& transfer) override;
     void bulk(const TransferPtr& transfer) override;
     void resetDevice() override;
+    void resetPipe(uint8_t endpoint) override;
     void detached() override;
 
     void setFaults(const Faults& faults);
@@ -70,11 +76,15 @@ public:
 
     NovaKeyValueFunction& keyValue() { return m_keyValue; }
     NovaStreamingFunction& streaming() { return m_streaming; }
+    NovaTunnelFunction& tunnel() { return m_tunnel; }
     NovaDfuFunction& dfu() { return m_dfu; }
     XmegaRpcServer& rpc() { return m_streaming.rpc(); }
 
     static constexpr uint8_t kKeyValueInterface = 0;
     static constexpr uint8_t kStreamingInterface = 1;
+    static constexpr uint8_t kTunnelInterface = 3;
+    static constexpr uint8_t kTunnelOut = 0x02;
+    static constexpr uint8_t kTunnelIn = 0x82;
     uint8_t dfuInterface() const;
 
 private:
@@ -85,6 +95,7 @@ private:
     NovaKeyValueFunction m_keyValue;
     NovaStreamingFunction m_streaming;
     NovaDfuFunction m_dfu;
+    NovaTunnelFunction m_tunnel;
     mutable std::mutex m_mutex;
     Faults m_faults;
     bool m_bootloader = false;

@@ -110,7 +110,7 @@ void TestUsbAdapters::startRequest(AbstractUSBInterface& interface)
 void TestUsbAdapters::interfacesAreFoundByClass()
 {
     QCOMPARE(m_device->vendorId(), uint16_t(0x2C4A));
-    QCOMPARE(int(m_device->interfaces().size()), 3);
+    QCOMPARE(int(m_device->interfaces().size()), 4);
     const auto vendor = m_device->interfaces(0xFF, 3);
     QCOMPARE(int(vendor.size()), 1);
     QCOMPARE(vendor[0]->interfaceClass(), uint8_t(0xFF));

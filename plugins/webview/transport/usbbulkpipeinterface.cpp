@@ -206,11 +206,16 @@ void USBBulkPipeInterface::readBulk()
 }
 
 // Runs on the USB completion thread: hands the bytes to the work thread, which re-arms the
-// read once they are parsed. The read stays "in flight" until then, so shutdown waits for it.
+// read once they are parsed. The read stays "in flight" until then, and the completion
+// "active" until it returns, so shutdown waits for both: a dropped task clears the first
+// while this thread is still inside post().
 void USBBulkPipeInterface::bulkReadDone(USBResult result, uint32_t bytes)
 {
-    // Told under the lock: once shutdown sees the read end it may destroy this object, so
-    // nothing here may touch it after the unlock.
+    {
+        std::lock_guard<std::mutex> lock(m_readMutex);
+        m_completionActive = true;
+    }
+    // Notified under the lock: the waiter may free this object once it sees the flags clear.
     auto finish = [this] {
         std::lock_guard<std::mutex> lock(m_readMutex);
         m_readInFlight = false;
@@ -230,8 +235,11 @@ void USBBulkPipeInterface::bulkReadDone(USBResult result, uint32_t bytes)
                 readBulk();
         },
         finish);
+    std::lock_guard<std::mutex> lock(m_readMutex);
     if (!posted)
-        finish();
+        m_readInFlight = false;
+    m_completionActive = false;
+    m_readDone.notify_all();
 }
 
 void USBBulkPipeInterface::pollControl()
@@ -346,7 +354,8 @@ void USBBulkPipeInterface::shutdown()
     {
         // An aborted read still reports back; it must not find this object gone.
         std::unique_lock<std::mutex> lock(m_readMutex);
-        m_readDone.wait_for(lock, kReadAbortLimit, [this] { return !m_readInFlight; });
+        m_readDone.wait_for(lock, kReadAbortLimit,
+                            [this] { return !m_readInFlight && !m_completionActive; });
     }
     m_interface->close();
 }

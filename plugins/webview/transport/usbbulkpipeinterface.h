@@ -114,6 +114,7 @@ private:
     std::mutex m_readMutex;
     std::condition_variable m_readDone;
     bool m_readInFlight = false;
+    bool m_completionActive = false; // a read's completion is running on the USB thread
 
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_failedOnce{false};

@@ -339,6 +339,15 @@ void USBTunnelImpl::close(uint16_t id, EventCallback done)
         return;
     }
     ConnectionRecord* r = find(id);
+    if (r && r->state == State::Draining) {
+        // The device has already ended it: what is left unread goes.
+        std::unique_ptr<ConnectionRecord> record = remove(id, false);
+        failPending(*record, ConnectionLost, ConnectionLost);
+        done(Success, 0);
+        if (m_connectionClosed)
+            m_connectionClosed(id);
+        return;
+    }
     if (!r || r->eventCallback) {
         done(Refused, 0);
         return;
@@ -455,7 +464,7 @@ void USBTunnelImpl::startRead(uint16_t id, char* buffer, uint64_t capacity, Read
         return;
     }
     ConnectionRecord* r = find(id);
-    if (!r || r->readCallback || r->state != State::Open) {
+    if (!r || r->readCallback || (r->state != State::Open && r->state != State::Draining)) {
         done(Refused, 0);
         return;
     }
@@ -471,6 +480,12 @@ void USBTunnelImpl::serviceRead(uint16_t id, ConnectionRecord& r)
         if (r.buffer.available() == 0)
             return;
         const uint64_t n = r.buffer.take(r.readBuffer, r.readCapacity);
+        if (r.state == State::Draining) {
+            takeOut(r.readCallback)(Success, n);
+            if (r.buffer.available() == 0)
+                endDrained(id);
+            return;
+        }
         grant(id, r);
         takeOut(r.readCallback)(Success, n);
     } else if (r.state == State::Closing) {
@@ -482,7 +497,7 @@ void USBTunnelImpl::serviceRead(uint16_t id, ConnectionRecord& r)
 
 void USBTunnelImpl::grant(uint16_t id, ConnectionRecord& r)
 {
-    if (r.tokensInFlight || m_closed)
+    if (r.tokensInFlight || m_closed || r.state == State::Draining)
         return;
     const uint64_t tokens = r.buffer.grantableTokens();
     if (tokens == 0)
@@ -523,6 +538,15 @@ void USBTunnelImpl::closeTunnel(const QString& reason, bool shutDownPipe)
         m_tunnelClosed();
 }
 
+// The last unread byte of a connection the device closed has been read.
+void USBTunnelImpl::endDrained(uint16_t id)
+{
+    std::unique_ptr<ConnectionRecord> record = remove(id, false);
+    failPending(*record, ConnectionLost, ConnectionLost);
+    if (m_connectionClosed)
+        m_connectionClosed(id);
+}
+
 // ---- the device's messages, on the work thread ----
 
 void USBTunnelImpl::connectionOpened(uint16_t id)
@@ -553,6 +577,17 @@ void USBTunnelImpl::connectionClosed(uint16_t id, uint16_t error)
             releaseId(id);
         return;
     }
+    ConnectionRecord* r = find(id);
+    if (r->state == State::Draining)
+        return;
+    if (r->state == State::Open && r->buffer.available() > 0) {
+        // What the device sent before its close is the reader's: the connection ends once
+        // that is read (or the host closes it).
+        r->state = State::Draining;
+        if (auto write = takeOut(r->writeCallback))
+            write(ConnectionLost);
+        return;
+    }
     std::unique_ptr<ConnectionRecord> record = remove(id, false);
     const bool refused = record->state == State::Opening;
     if (auto write = takeOut(record->writeCallback))
@@ -577,6 +612,9 @@ bool USBTunnelImpl::payloadBegin(uint16_t id, uint64_t length)
         qCWarning(lcTunnel) << "payload of" << length << "bytes for unknown connection" << id;
         return false;
     }
+    // After the device's own close: dropped.
+    if (r->state == State::Draining)
+        return true;
     if (length > r->buffer.freeSpace()) {
         qCWarning(lcTunnel) << "payload of" << length << "bytes exceeds the free"
                             << r->buffer.freeSpace() << "bytes of connection" << id;

@@ -126,7 +126,8 @@ public:
     std::pair<OperationResult, uint64_t> readSync(uint16_t id, char* buffer, uint64_t capacity);
 
 private:
-    enum class State { Opening, Open, Closing };
+    // Draining: closed by the device with bytes the reader has not taken yet.
+    enum class State { Opening, Open, Closing, Draining };
     struct ConnectionRecord
     {
         uint64_t serial = 0;
@@ -170,6 +171,7 @@ private:
     static void failPending(ConnectionRecord& record, OperationResult readWrite,
                             OperationResult event);
     void releaseId(uint16_t id);
+    void endDrained(uint16_t id);
 
     void connectionOpened(uint16_t id) override;
     void tokensReceived(uint16_t id, uint64_t count) override;

@@ -1,0 +1,78 @@
+#include "plugins/webview/transport/usbtunnelproxy.h"
+
+#include "plugins/webview/transport/usbtunneltcpsocket.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+USBTunnelProxy::USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnelSocket,
+                               QObject* parent)
+    : QObject(parent)
+    , m_tcpSocket(tcpSocket)
+    , m_tunnelSocket(tunnelSocket)
+{
+    m_tunnelSocket->setParent(this);
+    connect(tcpSocket, &QTcpSocket::disconnected, this, &USBTunnelProxy::disconnected);
+    connect(tcpSocket, &QTcpSocket::readyRead, this, &USBTunnelProxy::dataFromTCPSocketToUSBTunnel);
+    connect(tunnelSocket, &USBTunnelTCPSocket::connected, this,
+            &USBTunnelProxy::onUSBTunnelConnected, Qt::QueuedConnection);
+    connect(tunnelSocket, &USBTunnelTCPSocket::disconnected, this, &USBTunnelProxy::disconnected);
+    connect(tunnelSocket, &USBTunnelTCPSocket::readyRead, this,
+            &USBTunnelProxy::dataFromUSBTunnelToTCPSocket);
+    // A tunnel that cannot even be asked for ends the proxy once its owner listens.
+    if (!tunnelSocket->open(QIODevice::ReadWrite))
+        QMetaObject::invokeMethod(this, &USBTunnelProxy::disconnected, Qt::QueuedConnection);
+}
+
+USBTunnelProxy::~USBTunnelProxy()
+{
+    close();
+    delete m_tunnelSocket;
+}
+
+void USBTunnelProxy::dataFromTCPSocketToUSBTunnel()
+{
+    if (!m_tcpSocket || !m_tunnelSocket->isOpen() || m_tcpSocket->bytesAvailable() <= 0)
+        return;
+    m_tunnelSocket->write(m_tcpSocket->readAll());
+}
+
+void USBTunnelProxy::dataFromUSBTunnelToTCPSocket()
+{
+    if (!m_tcpSocket || m_tunnelSocket->bytesAvailable() <= 0)
+        return;
+    m_tcpSocket->write(m_tunnelSocket->readAll());
+}
+
+void USBTunnelProxy::onUSBTunnelConnected()
+{
+    if (m_tcpSocket && m_tcpSocket->bytesAvailable() > 0)
+        dataFromTCPSocketToUSBTunnel();
+}
+
+void USBTunnelProxy::close()
+{
+    if (!m_tcpSocket)
+        return;
+    disconnect(m_tcpSocket, nullptr, this, nullptr);
+    disconnect(m_tunnelSocket, nullptr, this, nullptr);
+    dataFromTCPSocketToUSBTunnel();
+    dataFromUSBTunnelToTCPSocket();
+    QTcpSocket* socket = m_tcpSocket;
+    m_tcpSocket = nullptr;
+    if (socket->isOpen()) {
+        socket->flush();
+        socket->close();
+    }
+    // A socket deleted while it still holds bytes for its client drops them: it goes once
+    // they are written, or after the linger limit.
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kLingerLimit, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}

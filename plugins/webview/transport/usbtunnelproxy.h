@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+
+class QTcpSocket;
+class USBTunnelTCPSocket;
+
+// Copies bytes both ways between an accepted local TCP connection and a tunnel socket, and
+// tells disconnected when either side ends. Takes over both sockets; opens the tunnel socket
+// at once.
+class USBTunnelProxy : public QObject
+{
+    Q_OBJECT
+public:
+    // How long a closed local connection may take to hand its last bytes to its client.
+    static constexpr std::chrono::milliseconds kLingerLimit{30000};
+
+    USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnelSocket,
+                   QObject* parent = nullptr);
+    ~USBTunnelProxy() override;
+
+    // Forwards what is pending both ways, then closes the local connection once its bytes
+    // are written. The tunnel socket closes with the proxy.
+    void close();
+
+signals:
+    void disconnected();
+
+public slots:
+    void dataFromTCPSocketToUSBTunnel();
+    void dataFromUSBTunnelToTCPSocket();
+    void onUSBTunnelConnected();
+
+private:
+    QPointer<QTcpSocket> m_tcpSocket;
+    USBTunnelTCPSocket* m_tunnelSocket;
+};

@@ -1,0 +1,306 @@
+#include "loopbackserver.h"
+#include "novabench.h"
+
+#include "plugins/webview/transport/tunnelregistry.h"
+#include "plugins/webview/transport/usbtunnel.h"
+
+#include <QtTest>
+
+using Misdeed = Sim::NovaTunnelFunction::Misdeed;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+constexpr uint16_t kWebPort = 80;
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((uint32_t(i) * 29u + uint32_t(seed) * 11u + uint32_t(i >> 10)) & 0xFFu);
+    return bytes;
+}
+
+// One tunnel connection and what it told, counted on the test's thread (the signals come
+// from the tunnel's threads and reach the counts queued).
+struct Probe
+{
+    explicit Probe(CVN::USB::IUSBDevice* device)
+        : tunnel(USBTunnel::create(device))
+    {
+        QObject::connect(tunnel.get(), &AbstractUSBTunnel::connected, &context,
+                         [this] { ++connected; });
+        QObject::connect(tunnel.get(), &AbstractUSBTunnel::disconnected, &context,
+                         [this] { ++disconnected; });
+    }
+    QByteArray readAll()
+    {
+        QByteArray bytes(int(tunnel->bytesAvailable()), Qt::Uninitialized);
+        bytes.resize(int(tunnel->read(bytes.data(), uint64_t(bytes.size()))));
+        return bytes;
+    }
+    // Reads until size bytes came or the connection ended.
+    QByteArray readAtLeast(int size)
+    {
+        QByteArray got;
+        QElapsedTimer timer;
+        timer.start();
+        while (got.size() < size && timer.elapsed() < kWaitMs) {
+            got += readAll();
+            if (got.size() < size)
+                QTest::qWait(5);
+        }
+        return got;
+    }
+
+    std::shared_ptr<USBTunnel> tunnel;
+    QObject context;
+    int connected = 0;
+    int disconnected = 0;
+};
+
+// The simulated recorder with its port 80 mapped to an echo server of the test.
+struct Fixture
+{
+    explicit Fixture(Sim::NovaRecorder::Options options = {},
+                     Sim::NovaTunnelFunction::Faults faults = {})
+        : bench(options)
+        , echo(&LoopbackServer::echo)
+    {
+        bench.recorder().tunnel().mapPort(kWebPort, echo.port());
+        bench.recorder().tunnel().setFaults(faults);
+        device = bench.device();
+    }
+    NovaBench bench;
+    LoopbackServer echo;
+    CVN::USB::IUSBDevice* device = nullptr;
+};
+
+} // namespace
+
+class tst_USBTunnel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readSizeAdapts_data();
+    void readSizeAdapts();
+    void carriesBytesBothWays_data();
+    void carriesBytesBothWays();
+    void connectionsOfOneDeviceShareItsTunnel();
+    void refusedOpenNeverConnects();
+    void stopWhileOpeningClosesTheDeviceSide();
+    void deviceCloseAfterItsLastBytesDeliversThemAll();
+    void tunnelFailureEndsEveryConnection_data();
+    void tunnelFailureEndsEveryConnection();
+    void stopOfASilentDeviceIsBounded();
+};
+
+void tst_USBTunnel::readSizeAdapts_data()
+{
+    QTest::addColumn<quint64>("size");
+    QTest::addColumn<quint64>("got");
+    QTest::addColumn<quint64>("next");
+    QTest::newRow("filled 512") << quint64(512) << quint64(512) << quint64(1024);
+    QTest::newRow("filled at the cap") << quint64(131072) << quint64(131072) << quint64(131072);
+    QTest::newRow("under half of 1024") << quint64(1024) << quint64(300) << quint64(512);
+    QTest::newRow("under half of the floor") << quint64(512) << quint64(300) << quint64(512);
+    QTest::newRow("half or more") << quint64(4096) << quint64(2048) << quint64(4096);
+    QTest::newRow("nothing") << quint64(8192) << quint64(0) << quint64(4096);
+}
+
+void tst_USBTunnel::readSizeAdapts()
+{
+    QFETCH(quint64, size);
+    QFETCH(quint64, got);
+    QFETCH(quint64, next);
+    QCOMPARE(USBTunnel::nextReadSize(size, got), next);
+}
+
+void tst_USBTunnel::carriesBytesBothWays_data()
+{
+    QTest::addColumn<bool>("bulk");
+    QTest::addColumn<int>("version");
+    QTest::newRow("bulk, protocol 2") << true << 2;
+    QTest::newRow("bulk, protocol 1") << true << 1;
+    QTest::newRow("control mode") << false << 2;
+}
+
+void tst_USBTunnel::carriesBytesBothWays()
+{
+    QFETCH(bool, bulk);
+    QFETCH(int, version);
+    Sim::NovaRecorder::Options options;
+    options.bulkTunnel = bulk;
+    Sim::NovaTunnelFunction::Faults faults;
+    faults.maxVersion = uint16_t(version);
+    Fixture f(options, faults);
+    QVERIFY(f.device);
+
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort);
+    QVERIFY(p.tunnel->connectionId() != 0);
+    // Written before the device answered: waits in the queue.
+    const QByteArray first = pattern(3000, 1);
+    p.tunnel->write(first.constData(), uint64_t(first.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(p.connected, 1, kWaitMs);
+
+    const QByteArray rest = pattern(bulk ? (6 << 20) : (1 << 20), 2);
+    for (int at = 0; at < rest.size(); at += 65536)
+        p.tunnel->write(rest.constData() + at, uint64_t(qMin(65536, int(rest.size()) - at)));
+    const QByteArray expected = first + rest;
+    const QByteArray got = p.readAtLeast(expected.size());
+    QCOMPARE(got.size(), expected.size());
+    QVERIFY(got == expected);
+
+    p.tunnel->closeConnection();
+    p.tunnel->closeConnection();
+    QCOMPARE(p.disconnected, 1);
+    QCOMPARE(p.connected, 1);
+    QCOMPARE(p.tunnel->connectionId(), uint16_t(0));
+    QTRY_COMPARE_WITH_TIMEOUT(f.bench.recorder().tunnel().openConnections(), size_t(0), kWaitMs);
+    QVERIFY(f.bench.recorder().tunnel().violations().empty());
+}
+
+void tst_USBTunnel::connectionsOfOneDeviceShareItsTunnel()
+{
+    Fixture f;
+    QVERIFY(f.device);
+    Probe a(f.device);
+    Probe b(f.device);
+    // A second engine could not claim the interface: both connecting shows they share one.
+    a.tunnel->connect(kWebPort);
+    a.tunnel->connect(kWebPort);
+    b.tunnel->connect(kWebPort);
+    QTRY_VERIFY_WITH_TIMEOUT(a.connected == 1 && b.connected == 1, kWaitMs);
+    QVERIFY(a.tunnel->connectionId() != 0);
+    QVERIFY(b.tunnel->connectionId() != 0);
+    QVERIFY(a.tunnel->connectionId() != b.tunnel->connectionId());
+    QCOMPARE(f.bench.recorder().tunnel().openConnections(), size_t(2));
+
+    a.tunnel->write("to a", 4);
+    b.tunnel->write("to b", 4);
+    QCOMPARE(a.readAtLeast(4), QByteArray("to a"));
+    QCOMPARE(b.readAtLeast(4), QByteArray("to b"));
+
+    // The device's own close of one leaves the other working.
+    a.tunnel->closeConnection();
+    b.tunnel->write("still", 5);
+    QCOMPARE(b.readAtLeast(5), QByteArray("still"));
+    QCOMPARE(b.disconnected, 0);
+}
+
+void tst_USBTunnel::refusedOpenNeverConnects()
+{
+    Sim::NovaTunnelFunction::Faults faults;
+    faults.refuseOpens = Sim::NovaTunnelFunction::Refused;
+    Fixture f({}, faults);
+    QVERIFY(f.device);
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort);
+    QTRY_COMPARE_WITH_TIMEOUT(p.disconnected, 1, kWaitMs);
+    QTest::qWait(50);
+    QCOMPARE(p.connected, 0);
+    QCOMPARE(p.disconnected, 1);
+    QCOMPARE(p.tunnel->connectionId(), uint16_t(0));
+    // The tunnel itself stays up for the next connection.
+    f.bench.recorder().tunnel().setFaults({});
+    Probe next(f.device);
+    next.tunnel->connect(kWebPort);
+    QTRY_COMPARE_WITH_TIMEOUT(next.connected, 1, kWaitMs);
+}
+
+void tst_USBTunnel::stopWhileOpeningClosesTheDeviceSide()
+{
+    Fixture f;
+    QVERIFY(f.device);
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort);
+    p.tunnel->closeConnection();
+    QCOMPARE(p.disconnected, 1);
+    // The device's answer comes after the stop: its connection must not stay open there.
+    QTRY_COMPARE_WITH_TIMEOUT(f.echo.accepted(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.bench.recorder().tunnel().openConnections(), size_t(0), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.echo.finished(), 1, kWaitMs);
+    QCOMPARE(p.connected, 0);
+}
+
+void tst_USBTunnel::deviceCloseAfterItsLastBytesDeliversThemAll()
+{
+    // A server that answers and closes at once, as an HTTP/1.0 server does.
+    const QByteArray answer = pattern(3 << 20, 5);
+    LoopbackServer source([answer](int fd) {
+        LoopbackServer::sendAll(fd, answer.constData(), size_t(answer.size()));
+    });
+    Fixture f;
+    QVERIFY(f.device);
+    f.bench.recorder().tunnel().mapPort(kWebPort + 1, source.port());
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort + 1);
+    // Some of its last bytes still wait in the engine when the close comes.
+    QTRY_COMPARE_WITH_TIMEOUT(p.disconnected, 1, kWaitMs);
+    const QByteArray got = p.readAll();
+    QCOMPARE(got.size(), answer.size());
+    QVERIFY(got == answer);
+}
+
+void tst_USBTunnel::tunnelFailureEndsEveryConnection_data()
+{
+    QTest::addColumn<Misdeed>("misdeed");
+    QTest::newRow("unplugged") << Misdeed::Unplug;
+    QTest::newRow("unknown message type") << Misdeed::UnknownType;
+    QTest::newRow("payload over the ring") << Misdeed::PayloadOverRing;
+    QTest::newRow("payload for an unknown connection") << Misdeed::UnknownConnection;
+}
+
+void tst_USBTunnel::tunnelFailureEndsEveryConnection()
+{
+    QFETCH(Misdeed, misdeed);
+    Fixture f;
+    QVERIFY(f.device);
+    Probe a(f.device);
+    Probe b(f.device);
+    a.tunnel->connect(kWebPort);
+    b.tunnel->connect(kWebPort);
+    QTRY_VERIFY_WITH_TIMEOUT(a.connected == 1 && b.connected == 1, kWaitMs);
+    // Mid-transfer: the echo keeps bytes flowing when the device misbehaves.
+    const QByteArray bytes = pattern(2 << 20, 3);
+    a.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    QTRY_VERIFY_WITH_TIMEOUT(a.tunnel->bytesAvailable() > 0, kWaitMs);
+    f.bench.recorder().tunnel().misbehave(misdeed);
+
+    QTRY_VERIFY_WITH_TIMEOUT(a.disconnected == 1 && b.disconnected == 1, kWaitMs);
+    QCOMPARE(a.tunnel->connectionId(), uint16_t(0));
+    // What arrived before stays readable, and is what was sent.
+    const QByteArray got = a.readAll();
+    QVERIFY(bytes.startsWith(got));
+    QTest::qWait(50);
+    QCOMPARE(a.disconnected, 1);
+    QCOMPARE(b.disconnected, 1);
+}
+
+void tst_USBTunnel::stopOfASilentDeviceIsBounded()
+{
+    Fixture f;
+    QVERIFY(f.device);
+    Probe p(f.device);
+    const auto limit = std::chrono::milliseconds(300);
+    p.tunnel->setStopLimits(limit, limit);
+    p.tunnel->connect(kWebPort);
+    QTRY_COMPARE_WITH_TIMEOUT(p.connected, 1, kWaitMs);
+    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
+    // Held by the silent device: these never go out.
+    const QByteArray bytes = pattern(1 << 20, 4);
+    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    QTest::qWait(100);
+
+    QElapsedTimer timer;
+    timer.start();
+    p.tunnel->closeConnection();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(p.disconnected, 1);
+    QCOMPARE(p.tunnel->connectionId(), uint16_t(0));
+}
+
+QTEST_GUILESS_MAIN(tst_USBTunnel)
+#include "tst_usbtunnel.moc"
