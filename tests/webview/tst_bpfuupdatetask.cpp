@@ -1,6 +1,6 @@
 #include "firmwarefolder.h"
 #include "groupingfamily.h"
-#include "plugins/webview/bonjourconnectionmanager.h"
+#include "loopbackbonjourmanager.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
 #include "plugins/webview/bpfuupdatetask.h"
 #include "sim/blockrecorder/blockrecorder.h"
@@ -18,43 +18,6 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 constexpr uint16_t kProductId = 0xBE1D;
-
-// Resolves every record to the simulated recorder's block service, as the host would.
-class LoopbackManager : public BonjourConnectionManager
-{
-public:
-    LoopbackManager(NovaFamilyBase* family, ProductTable table, const BlockRecorder* recorder)
-        : BonjourConnectionManager(
-              family, std::move(table), nullptr, nullptr,
-              [](std::shared_ptr<BonjourConnectionManager> manager, const BonjourInfo& info) {
-                  return std::make_shared<BonjourPotentialDevice>(manager, info);
-              },
-              nullptr)
-        , m_recorder(recorder)
-    {
-    }
-
-    void requestResolve(const BonjourInfo& info) override
-    {
-        QTimer::singleShot(0, this, [this, info] {
-            deviceResolved(info, true, "alder.local.",
-                           m_recorder->address().toString().toStdString(), m_recorder->port());
-        });
-    }
-
-private:
-    const BlockRecorder* m_recorder;
-};
-
-ProductTable table(int64_t seconds)
-{
-    ProductTable products;
-    ProductRecord record = supportedProducts().at(kProductId);
-    record.arrivalTimeoutSeconds = seconds;
-    record.installSeconds = seconds;
-    products[kProductId] = record;
-    return products;
-}
 
 int blocksNamed(const BlockRecorder& recorder, const QByteArray& name)
 {
@@ -84,7 +47,7 @@ private:
     std::unique_ptr<BlockRecorder> m_recorder;
     FirmwareUpdatePeer* m_peer = nullptr;
     std::unique_ptr<GroupingFamily> m_family;
-    std::shared_ptr<LoopbackManager> m_manager;
+    std::shared_ptr<LoopbackBonjourManager> m_manager;
     QByteArray m_image;
 };
 
@@ -109,7 +72,11 @@ void TestBpfuUpdateTask::cleanup()
 
 std::unique_ptr<BpfuUpdateTask> TestBpfuUpdateTask::makeTask(int64_t seconds)
 {
-    m_manager = std::make_shared<LoopbackManager>(m_family.get(), table(seconds), m_recorder.get());
+    const BlockRecorder* recorder = m_recorder.get();
+    m_manager = std::make_shared<LoopbackBonjourManager>(
+        m_family.get(), LoopbackBonjourManager::table(seconds), [recorder] {
+            return std::make_pair(recorder->address().toString().toStdString(), recorder->port());
+        });
     if (!m_manager->deviceAdded(http("NV1234ABCD")))
         return nullptr;
     QTest::qWait(10);

@@ -1,6 +1,6 @@
 #include "firmwarefolder.h"
 #include "groupingfamily.h"
-#include "plugins/webview/bonjourconnectionmanager.h"
+#include "loopbackbonjourmanager.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
 #include "plugins/webview/httpupgradetask.h"
 #include "sim/firmwarehttp/firmwarehttpserver.h"
@@ -18,42 +18,6 @@ namespace {
 constexpr int kWaitMs = 20000;
 constexpr uint16_t kProductId = 0xBE1D;
 const char kAddress[] = "127.0.0.7";
-
-// Resolves every record to the simulated recorder's address, as the host would.
-class LoopbackManager : public BonjourConnectionManager
-{
-public:
-    explicit LoopbackManager(NovaFamilyBase* family, ProductTable table)
-        : BonjourConnectionManager(
-              family, std::move(table), nullptr, nullptr,
-              [](std::shared_ptr<BonjourConnectionManager> manager, const BonjourInfo& info) {
-                  return std::make_shared<BonjourPotentialDevice>(manager, info);
-              },
-              nullptr)
-    {
-    }
-
-    void requestResolve(const BonjourInfo& info) override
-    {
-        ++resolves;
-        QTimer::singleShot(0, this, [this, info] {
-            deviceResolved(info, resolvable, "alder.local.", kAddress, 80);
-        });
-    }
-
-    bool resolvable = true;
-    int resolves = 0;
-};
-
-ProductTable table(int64_t seconds)
-{
-    ProductTable products;
-    ProductRecord record = supportedProducts().at(kProductId);
-    record.arrivalTimeoutSeconds = seconds;
-    record.installSeconds = seconds;
-    products[kProductId] = record;
-    return products;
-}
 
 } // namespace
 
@@ -78,7 +42,7 @@ private:
     std::unique_ptr<FirmwareFolder> m_folder;
     std::unique_ptr<FirmwareHttpServer> m_server;
     std::unique_ptr<GroupingFamily> m_family;
-    std::shared_ptr<LoopbackManager> m_manager;
+    std::shared_ptr<LoopbackBonjourManager> m_manager;
     QByteArray m_image;
 };
 
@@ -102,7 +66,9 @@ void TestHttpUpgradeTask::cleanup()
 
 std::unique_ptr<HttpUpgradeTask> TestHttpUpgradeTask::makeTask(int64_t seconds)
 {
-    m_manager = std::make_shared<LoopbackManager>(m_family.get(), table(seconds));
+    m_manager = std::make_shared<LoopbackBonjourManager>(
+        m_family.get(), LoopbackBonjourManager::table(seconds),
+        [] { return std::make_pair(std::string(kAddress), uint16_t(80)); });
     if (!m_manager->deviceAdded(http("NV1234ABCD")))
         return nullptr;
     QTest::qWait(10);
