@@ -46,6 +46,8 @@ public:
     void sendPreamble();
     void sendRaw(const QByteArray& bytes);
     void dropConnection();
+    // Takes no more connections, as a recorder that is gone for good.
+    void stopListening() { m_server.close(); }
 
     int connectionCount() const { return m_connectionCount; }
     bool isConnected() const;

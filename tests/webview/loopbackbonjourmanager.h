@@ -1,0 +1,51 @@
+#pragma once
+
+#include "plugins/webview/bonjourconnectionmanager.h"
+#include "plugins/webview/bonjourpotentialdevice.h"
+
+#include <QTimer>
+
+#include <functional>
+#include <string>
+#include <utility>
+
+// Resolves every record to a simulated recorder on loopback, as the host would, and makes plain
+// potential devices.
+class LoopbackBonjourManager : public BonjourConnectionManager
+{
+public:
+    using Endpoint = std::function<std::pair<std::string, uint16_t>()>;
+
+    LoopbackBonjourManager(NovaFamilyBase* family, ProductTable table, Endpoint endpoint)
+        : BonjourConnectionManager(
+              family, std::move(table), nullptr, nullptr,
+              [](std::shared_ptr<BonjourConnectionManager> manager, const BonjourInfo& info) {
+                  return std::make_shared<BonjourPotentialDevice>(manager, info);
+              },
+              nullptr)
+        , m_endpoint(std::move(endpoint))
+    {
+    }
+
+    void requestResolve(const BonjourInfo& info) override
+    {
+        QTimer::singleShot(0, this, [this, info] {
+            const auto endpoint = m_endpoint();
+            deviceResolved(info, true, "alder.local.", endpoint.first, endpoint.second);
+        });
+    }
+
+    // The Alder record with both waits set to seconds.
+    static ProductTable table(int64_t seconds)
+    {
+        ProductTable products;
+        ProductRecord record = supportedProducts().at(0xBE1D);
+        record.arrivalTimeoutSeconds = seconds;
+        record.installSeconds = seconds;
+        products[0xBE1D] = record;
+        return products;
+    }
+
+private:
+    Endpoint m_endpoint;
+};
