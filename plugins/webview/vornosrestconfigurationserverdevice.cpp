@@ -2,6 +2,7 @@
 
 #include "novavisibledevice.h"
 #include "potentialdevice.h"
+#include "webviewsettingspage.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -69,6 +70,12 @@ QUrl VornOSRESTConfigurationServerDevice::apiUrl(const QString& path)
         return {};
     url.setPath(url.path(QUrl::FullyDecoded) + QStringLiteral("api") + path);
     return url;
+}
+
+WebViewSettingsPage* VornOSRESTConfigurationServerDevice::createSettingsPage(QWidget* card)
+{
+    return new WebViewSettingsPage(
+        card, std::static_pointer_cast<VornOSRESTConfigurationServerDevice>(shared_from_this()));
 }
 
 void VornOSRESTConfigurationServerDevice::setName(const QString& name)

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 class QNetworkReply;
+class WebViewSettingsPage;
 
 // A recorder reached through its built-in configuration web server: its web UI under "/admin/"
 // and a REST API under "/admin/api". Resolves the address, judges the connection by a
@@ -31,6 +32,8 @@ public:
     QString description() override;
     virtual QUrl apiUrl(const QString& path);
     virtual QUrl adminUrl();
+    // The page that shows the device's web UI, under the card.
+    virtual WebViewSettingsPage* createSettingsPage(QWidget* card);
 
     void setName(const QString& name);
     void setHostname(const QString& hostname);
