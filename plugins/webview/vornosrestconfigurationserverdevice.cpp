@@ -1,7 +1,10 @@
 #include "vornosrestconfigurationserverdevice.h"
 
+#include "framework/connectingstatuspage.h"
+#include "novaproductcard.h"
 #include "novavisibledevice.h"
 #include "potentialdevice.h"
+#include "webview.h"
 #include "webviewsettingspage.h"
 
 #include <QDateTime>
@@ -10,6 +13,7 @@
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStyle>
 
 namespace {
 
@@ -70,6 +74,40 @@ QUrl VornOSRESTConfigurationServerDevice::apiUrl(const QString& path)
         return {};
     url.setPath(url.path(QUrl::FullyDecoded) + QStringLiteral("api") + path);
     return url;
+}
+
+void VornOSRESTConfigurationServerDevice::populateCard(NovaProductCard* card)
+{
+    auto* connecting = new ConnectingStatusPage(card);
+    connect(connecting, &ConnectingStatusPage::connectionCancelled, card, &QWidget::close);
+    card->addPage(connecting);
+    WebViewSettingsPage* settings = createSettingsPage(card);
+    card->addPage(settings);
+
+    QMenu* menu = card->deviceActionsMenu();
+    QStyle* style = card->style();
+    menu->addSeparator();
+    connect(menu->addAction(style->standardIcon(QStyle::SP_DialogSaveButton),
+                            QStringLiteral("Download Diagnostic Logs")),
+            &QAction::triggered, this,
+            &VornOSRESTConfigurationServerDevice::onCrashlogDownloadRequested);
+    connect(menu->addAction(style->standardIcon(QStyle::SP_DialogResetButton),
+                            QStringLiteral("Erase Diagnostic Logs")),
+            &QAction::triggered, this,
+            &VornOSRESTConfigurationServerDevice::onCrashlogEraseRequested);
+    menu->addSeparator();
+    connect(menu->addAction(style->standardIcon(QStyle::SP_DesktopIcon),
+                            QStringLiteral("Open In Browser")),
+            &QAction::triggered, this,
+            &VornOSRESTConfigurationServerDevice::onOpenInBrowserRequested);
+
+    connect(settings, &WebViewSettingsPage::webViewReadyStateChanged, card,
+            [card, settings, connecting](bool ready) {
+                card->showPage(ready ? static_cast<StatusPage*>(settings) : connecting);
+            });
+    card->showPage(settings->view()->isReady() ? static_cast<StatusPage*>(settings) : connecting);
+    connect(this, &VornOSRESTConfigurationServerDevice::deviceNameChanged, card,
+            &NovaProductCard::refreshDeviceName, Qt::UniqueConnection);
 }
 
 WebViewSettingsPage* VornOSRESTConfigurationServerDevice::createSettingsPage(QWidget* card)

@@ -30,6 +30,7 @@ public:
     ~VornOSRESTConfigurationServerDevice() override;
 
     QString description() override;
+    void populateCard(NovaProductCard* card) override;
     virtual QUrl apiUrl(const QString& path);
     virtual QUrl adminUrl();
     // The page that shows the device's web UI, under the card.
