@@ -1,0 +1,205 @@
+#include "sim/novawebserver/novawebserver.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr qsizetype kMaxHeaderBytes = 16 * 1024;
+
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    default:
+        return "Internal Server Error";
+    }
+}
+
+} // namespace
+
+NovaWebServer::NovaWebServer(QObject* parent)
+    : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &NovaWebServer::accept);
+}
+
+NovaWebServer::~NovaWebServer()
+{
+    const auto sockets = m_buffers.keys();
+    for (QTcpSocket* socket : sockets)
+        socket->disconnect(this);
+}
+
+bool NovaWebServer::listen(const QHostAddress& address, quint16 port)
+{
+    return m_server.listen(address, port);
+}
+
+void NovaWebServer::setMode(Mode mode)
+{
+    m_mode = mode;
+    if (mode != Mode::Refuse)
+        return;
+    const auto sockets = m_buffers.keys();
+    for (QTcpSocket* socket : sockets)
+        socket->abort();
+}
+
+int NovaWebServer::count(const QByteArray& method, const QByteArray& path) const
+{
+    int n = 0;
+    for (const Request& request : m_log)
+        n += request.method == method && request.path == path;
+    return n;
+}
+
+void NovaWebServer::accept()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        socket->setParent(this);
+        if (m_mode == Mode::Refuse) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_buffers.insert(socket, {});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_buffers.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void NovaWebServer::read(QTcpSocket* socket)
+{
+    QByteArray& buffer = m_buffers[socket];
+    buffer += socket->readAll();
+    for (;;) {
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (buffer.size() > kMaxHeaderBytes)
+                socket->abort();
+            return;
+        }
+        const QByteArray head = buffer.left(end);
+        buffer.remove(0, end + 4);
+        // Requests of the API carry no body; a declared one is skipped.
+        const QList<QByteArray> lines = head.split('\n');
+        const QList<QByteArray> words = lines.value(0).trimmed().split(' ');
+        qsizetype bodyLength = 0;
+        for (const QByteArray& line : lines.mid(1)) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
+                bodyLength = line.mid(colon + 1).trimmed().toLongLong();
+        }
+        buffer.remove(0, qMin(bodyLength, buffer.size()));
+        const QByteArray method = words.value(0);
+        const QByteArray path = words.value(1).split('?').value(0);
+        m_log.append({method, path});
+        emit requestReceived(method, path);
+        if (m_mode == Mode::Delay && m_delayMs > 0) {
+            QPointer<QTcpSocket> guard(socket);
+            QTimer::singleShot(m_delayMs, this, [this, guard, method, path] {
+                if (guard)
+                    respond(guard, method, path);
+            });
+        } else {
+            respond(socket, method, path);
+        }
+    }
+}
+
+void NovaWebServer::respond(QTcpSocket* socket, const QByteArray& method, const QByteArray& path)
+{
+    if (m_mode == Mode::Fail) {
+        send(socket, 500, "text/plain", "failure");
+        return;
+    }
+    if (path == "/admin/api/v1/heartBeat") {
+        if (method == "GET")
+            send(socket, 200, "application/json", "{}");
+        else
+            send(socket, 405, "text/plain", {});
+    } else if (path == "/admin/api/v1/crashlogs") {
+        if (method == "GET") {
+            send(socket, 200, "application/octet-stream", m_crashlogs);
+        } else if (method == "DELETE") {
+            m_crashlogs.clear();
+            send(socket, 200, "application/json", "{}");
+        } else {
+            send(socket, 405, "text/plain", {});
+        }
+    } else if (method == "GET" && (path == "/admin/" || path == "/admin/index.html")) {
+        send(socket, 200, "text/html; charset=utf-8",
+             m_adminPage.isEmpty() ? defaultAdminPage() : m_adminPage);
+    } else {
+        send(socket, 404, "text/plain", "not found");
+    }
+}
+
+void NovaWebServer::send(QTcpSocket* socket, int status, const QByteArray& type,
+                         const QByteArray& body)
+{
+    QByteArray reply = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    reply += "Content-Type: " + type + "\r\n";
+    reply += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    reply += "Cache-Control: no-store\r\n\r\n";
+    reply += body;
+    socket->write(reply);
+}
+
+QByteArray NovaWebServer::defaultAdminPage()
+{
+    return QByteArrayLiteral(R"(<!DOCTYPE html>
+<html><head><title>Nova Admin</title>
+<style>
+body { font-family: sans-serif; background: #1d1f22; color: #e8e8e8; margin: 16px; }
+h1 { font-size: 18px; } label { display: block; margin: 8px 0 2px; }
+input { width: 260px; } button { margin: 6px 6px 0 0; } #status { color: #8fd18f; }
+</style></head>
+<body>
+<h1>Nova Recorder</h1>
+<label>Device name</label><input id="name" value="Studio A">
+<button id="rename">Rename</button>
+<label>Host name</label><input id="hostname" value="nova-studio-a">
+<button id="sethost">Set host name</button>
+<div><button id="copy">Copy serial</button><button id="help">Help</button></div>
+<p id="status">waiting for channel</p>
+<script>
+function api(name) { return window.webChannelObjects ? window.webChannelObjects[name] : null; }
+function ready() {
+  var common = api('CommonDeviceAPI'), net = api('NetworkAccessAPI');
+  if (!common) { setTimeout(ready, 100); return; }
+  document.getElementById('status').textContent = 'connected';
+  common.log('admin page ready');
+  common.settingsSaveClicked.connect(function () {
+    common.setDeviceName(document.getElementById('name').value);
+    document.getElementById('status').textContent = 'saved';
+  });
+  common.settingsCancelClicked.connect(function () {
+    document.getElementById('status').textContent = 'cancelled';
+  });
+  document.getElementById('rename').onclick = function () {
+    common.setDeviceName(document.getElementById('name').value);
+  };
+  document.getElementById('sethost').onclick = function () {
+    common.setDeviceHostname(document.getElementById('hostname').value);
+  };
+  if (net) {
+    document.getElementById('copy').onclick = function () { net.copyToClipboard('NOVA-0001'); };
+    document.getElementById('help').onclick = function () { net.openUrl('https://example.invalid/help'); };
+  }
+}
+ready();
+</script>
+</body></html>
+)");
+}

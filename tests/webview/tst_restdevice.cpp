@@ -1,0 +1,268 @@
+// The REST configuration-server device against the simulated recorder's web server on loopback.
+#include "plugins/webview/potentialdevice.h"
+#include "plugins/webview/vornosrestconfigurationserverdevice.h"
+#include "sim/novawebserver/novawebserver.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+class LoopbackDevice : public PotentialDevice
+{
+public:
+    LoopbackDevice(quint16 port, int type)
+        : PotentialDevice(nullptr)
+        , m_port(port)
+        , m_type(type)
+    {
+    }
+    uint16_t productId() override { return 0xbe1d; }
+    uint16_t hardwareRevision() override { return 0x100; }
+    QString uniqueId() override { return QStringLiteral("nova-1"); }
+    QString name() override { return QStringLiteral("Studio A"); }
+    QString firmwareBuild() override { return QStringLiteral("abc"); }
+    QString releaseVersion() override { return QStringLiteral("8.4"); }
+    int connectionType() override { return m_type; }
+    void requestResolve() override { ++resolveRequests; }
+    std::string host() override { return "127.0.0.1"; }
+    uint16_t port() override { return m_port; }
+    bool allowsFirmwareUpdate() override { return true; }
+    bool isLegacy() override { return false; }
+    uint16_t priority() override { return 10; }
+
+    int resolveRequests = 0;
+
+private:
+    quint16 m_port;
+    int m_type;
+};
+
+// Answers the user-facing boxes itself and saves into a folder of the test's.
+class RestDevice : public VornOSRESTConfigurationServerDevice
+{
+public:
+    using VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice;
+
+    struct Message
+    {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+
+    void populateCard(NovaProductCard*) override {}
+
+    QList<Message> messages;
+    QList<QUrl> opened;
+    bool answerYes = true;
+    QString folder;
+
+protected:
+    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text) override
+    {
+        messages.append({icon, title, text});
+    }
+    bool confirm(const QString&, const QString&) override { return answerYes; }
+    QString downloadFolder() override { return folder; }
+    bool openInDesktop(const QUrl& url) override
+    {
+        opened.append(url);
+        return true;
+    }
+};
+
+} // namespace
+
+class TestRestDevice : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<RestDevice> connect(int type = PotentialDevice::kEthernet)
+    {
+        auto potential = std::make_shared<LoopbackDevice>(m_server->port(), type);
+        auto device = std::make_shared<RestDevice>(nullptr, potential);
+        device->folder = m_folder->path();
+        return device;
+    }
+
+    std::unique_ptr<NovaWebServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_folder;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<NovaWebServer>();
+        QVERIFY(m_server->listen());
+        m_folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_folder->isValid());
+    }
+
+    void addressesOfALoopbackDevice()
+    {
+        auto device = connect(PotentialDevice::kUsb);
+        const QString port = QString::number(m_server->port());
+        QCOMPARE(device->adminUrl().toString(), "http://127.0.0.1:" + port + "/admin/");
+        QCOMPARE(device->apiUrl("/v1/heartBeat").toString(),
+                 "http://127.0.0.1:" + port + "/admin/api/v1/heartBeat");
+        QCOMPARE(device->description(), "WebView via USB, 127.0.0.1:" + port);
+        QCOMPARE(
+            std::static_pointer_cast<LoopbackDevice>(device->potentialDevice())->resolveRequests,
+            0);
+    }
+
+    void connectedWithinASecondOfTheHeartbeatAnswering()
+    {
+        // Late answers are aborted, so the device stays connecting until the server keeps up.
+        m_server->setMode(NovaWebServer::Mode::Delay);
+        m_server->setDelayMs(2000);
+        auto device = connect();
+        QSignalSpy states(device.get(), &ConnectedDevice::connectionStateChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->count("GET", "/admin/api/v1/heartBeat") >= 2, 3000);
+        QCOMPARE(device->state(), int(Connecting));
+        QCOMPARE(device->pollTimer()->interval(), 500);
+
+        m_server->setMode(NovaWebServer::Mode::Normal);
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), int(Connected), 1000);
+        QVERIFY(clock.elapsed() <= 1000);
+        QCOMPARE(states.count(), 1);
+        QTRY_COMPARE(device->pollTimer()->interval(), 1000);
+    }
+
+    void interruptedAfterTheHeartbeatStops_data()
+    {
+        QTest::addColumn<NovaWebServer::Mode>("mode");
+        QTest::newRow("refused") << NovaWebServer::Mode::Refuse;
+        QTest::newRow("server error") << NovaWebServer::Mode::Fail;
+        QTest::newRow("too late") << NovaWebServer::Mode::Delay;
+    }
+
+    void interruptedAfterTheHeartbeatStops()
+    {
+        QFETCH(NovaWebServer::Mode, mode);
+        auto device = connect();
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), int(Connected), 2000);
+
+        m_server->setDelayMs(5000);
+        m_server->setMode(mode);
+        // Four failures in a row keep the state; the fifth interrupts.
+        QTRY_COMPARE_WITH_TIMEOUT(device->heartbeatFailures(), 4, 8000);
+        QCOMPARE(device->state(), int(Connected));
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), int(Interrupted), 3000);
+        QTRY_COMPARE(device->pollTimer()->interval(), 500);
+
+        // Heartbeats go on, and one answer restores the connection.
+        m_server->setMode(NovaWebServer::Mode::Normal);
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), int(Connected), 2000);
+        QCOMPARE(device->heartbeatFailures(), 0);
+    }
+
+    void downloadedLogEqualsTheServedBytes()
+    {
+        QByteArray served(300 * 1024, Qt::Uninitialized);
+        QRandomGenerator generator(28);
+        for (char& c : served)
+            c = char(generator.bounded(256));
+        m_server->setCrashlogs(served);
+        auto device = connect();
+        QSignalSpy saved(device.get(), &VornOSRESTConfigurationServerDevice::crashlogsSaved);
+        device->downloadCrashlogs();
+        QVERIFY(saved.wait(5000));
+
+        const QString path = saved.first().first().toString();
+        QVERIFY(QRegularExpression("/DiagnosticLogs-\\d{8}-\\d{6}\\.enc$").match(path).hasMatch());
+        QCOMPARE(QFileInfo(path).absolutePath(), m_folder->path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == served);
+        QCOMPARE(device->messages.size(), 1);
+        QCOMPARE(device->messages.first().icon, QMessageBox::Information);
+        QCOMPARE(device->messages.first().text,
+                 QStringLiteral("Diagnostic logs downloaded to: '%1'.").arg(path));
+    }
+
+    void failedDownloadsAreNeverReportedAsSaved_data()
+    {
+        QTest::addColumn<bool>("serverFails");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("server error")
+            << true << QStringLiteral("Failed to download diagnostic logs from device.");
+        QTest::newRow("folder missing") << false << QStringLiteral("Failed to write");
+    }
+
+    void failedDownloadsAreNeverReportedAsSaved()
+    {
+        QFETCH(bool, serverFails);
+        QFETCH(QString, text);
+        m_server->setCrashlogs("log bytes");
+        auto device = connect();
+        if (serverFails)
+            m_server->setMode(NovaWebServer::Mode::Fail);
+        else
+            device->folder = m_folder->filePath("missing/folder");
+        QSignalSpy saved(device.get(), &VornOSRESTConfigurationServerDevice::crashlogsSaved);
+        device->downloadCrashlogs();
+        QTRY_COMPARE_WITH_TIMEOUT(device->messages.size(), 1, 5000);
+        QCOMPARE(device->messages.first().icon, QMessageBox::Critical);
+        QCOMPARE(device->messages.first().title, QStringLiteral("Diagnostic Log Download"));
+        QVERIFY(device->messages.first().text.startsWith(text));
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList());
+    }
+
+    void eraseSendsDeleteOnlyWhenConfirmed()
+    {
+        m_server->setCrashlogs("log bytes");
+        auto device = connect();
+        device->answerYes = false;
+        device->eraseCrashlogs();
+        QTest::qWait(300);
+        QCOMPARE(m_server->count("DELETE", "/admin/api/v1/crashlogs"), 0);
+        QVERIFY(device->messages.isEmpty());
+
+        device->answerYes = true;
+        device->eraseCrashlogs();
+        QTRY_COMPARE_WITH_TIMEOUT(device->messages.size(), 1, 5000);
+        QCOMPARE(m_server->count("DELETE", "/admin/api/v1/crashlogs"), 1);
+        QCOMPARE(m_server->crashlogs(), QByteArray());
+        QCOMPARE(device->messages.first().text, QStringLiteral("Diagnostic logs erased."));
+
+        m_server->setMode(NovaWebServer::Mode::Fail);
+        device->eraseCrashlogs();
+        QTRY_COMPARE_WITH_TIMEOUT(device->messages.size(), 2, 5000);
+        QCOMPARE(device->messages.last().icon, QMessageBox::Critical);
+        QCOMPARE(device->messages.last().text,
+                 QStringLiteral("Failed to erase diagnostic logs from device."));
+    }
+
+    void onlyWebAddressesOpenInTheDesktop_data()
+    {
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("http") << QUrl("http://example.invalid/help") << true;
+        QTest::newRow("https") << QUrl("HTTPS://example.invalid/") << true;
+        QTest::newRow("file") << QUrl("file:///etc/passwd") << false;
+        QTest::newRow("program") << QUrl("ssh://example.invalid") << false;
+        QTest::newRow("empty") << QUrl() << false;
+    }
+
+    void onlyWebAddressesOpenInTheDesktop()
+    {
+        QFETCH(QUrl, url);
+        QFETCH(bool, opens);
+        auto device = connect();
+        if (!opens)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^Invalid URL specified to open: "));
+        device->openUrl(url);
+        QCOMPARE(device->opened, opens ? QList<QUrl>{url} : QList<QUrl>{});
+    }
+};
+
+QTEST_MAIN(TestRestDevice)
+#include "tst_restdevice.moc"
