@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 namespace Sim {
 
@@ -184,8 +186,10 @@ void NovaTunnelFunction::finish(std::unique_lock<std::mutex>& lock)
     const bool unplug = m_unplugDue;
     m_unplugDue = false;
     lock.unlock();
-    for (auto& r : ready)
+    for (auto& r : ready) {
+        pace(1, r.second.size());
         r.first->complete(Usbd::kSuccess, r.second);
+    }
     if (unplug && m_unplug)
         m_unplug();
 }
@@ -202,8 +206,10 @@ void NovaTunnelFunction::handOff(std::unique_lock<std::mutex>& lock)
     if (ready.empty() && !unplug)
         return;
     m_post([this, ready = std::move(ready), unplug] {
-        for (auto& r : ready)
+        for (auto& r : ready) {
+            pace(1, r.second.size());
             r.first->complete(Usbd::kSuccess, r.second);
+        }
         if (unplug && m_unplug)
             m_unplug();
     });
@@ -244,6 +250,8 @@ void NovaTunnelFunction::control(const TransferPtr& transfer)
         status = Usbd::kStall;
     }
     lock.unlock();
+    pace(0, out.size());
+    pace(1, in.size());
     transfer->complete(status, in);
     lock.lock();
     finish(lock);
@@ -267,6 +275,7 @@ void NovaTunnelFunction::bulkOut(const TransferPtr& transfer)
         takeLocked(whole);
     }
     lock.unlock();
+    pace(0, data.size());
     transfer->complete(Usbd::kSuccess);
     lock.lock();
     finish(lock);
@@ -632,6 +641,34 @@ void NovaTunnelFunction::dropAllLocked()
 }
 
 // ---- the relay: sockets and test connections ----
+
+void NovaTunnelFunction::pace(int direction, size_t size)
+{
+    if (m_options.bytesPerSecond == 0 || size == 0)
+        return;
+    using Clock = std::chrono::steady_clock;
+    const double rate = double(m_options.bytesPerSecond);
+    Clock::time_point due;
+    {
+        std::lock_guard<std::mutex> lock(m_paceMutex);
+        Bucket& b = m_buckets[direction];
+        const Clock::time_point now = Clock::now();
+        if (!b.started) {
+            b.tokens = m_options.rateBurst;
+            b.started = true;
+        } else {
+            b.tokens += rate * std::chrono::duration<double>(now - b.at).count();
+        }
+        b.tokens = std::min(b.tokens, double(m_options.rateBurst)) - double(size);
+        b.at = now;
+        if (b.tokens >= 0)
+            return;
+        // In debt: the bytes are through once the bucket has refilled to zero.
+        due = now + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(-b.tokens / rate));
+    }
+    std::this_thread::sleep_until(due);
+}
 
 void NovaTunnelFunction::startRelayLocked()
 {

@@ -5,6 +5,7 @@
 #include "sim/usbbus/transfer.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -85,6 +86,11 @@ public:
         uint32_t maxPayload = 16384; // largest payload of one message to the host
         uint32_t seed = 1;           // of the random cuts
         bool randomCuts = true;
+        // A link model: each direction moves at most this many bytes a second (0: no limit).
+        // A token bucket per direction, holding up to rateBurst bytes; a transfer that finds
+        // it short is completed late by the time its bytes take at the rate.
+        uint64_t bytesPerSecond = 0;
+        uint32_t rateBurst = 65536;
     };
 
     struct Faults
@@ -172,6 +178,9 @@ private:
     void pumpLocked();
     void finish(std::unique_lock<std::mutex>& lock);
     void handOff(std::unique_lock<std::mutex>& lock);
+    // Waits out the link model's time for size bytes in one direction (0 out, 1 in); called
+    // without the function's lock, on the thread that completes the transfer.
+    void pace(int direction, size_t size);
     void startRelayLocked();
     void wake();
     void relayLoop();
@@ -200,6 +209,15 @@ private:
     int m_zeroLengthIn = 0;
     uint16_t m_payloadConnection = 0;
     bool m_payloadTaken = false;
+
+    struct Bucket
+    {
+        double tokens = 0;
+        std::chrono::steady_clock::time_point at;
+        bool started = false;
+    };
+    std::mutex m_paceMutex;
+    Bucket m_buckets[2];
 
     bool m_stop = false;
     int m_wakeFds[2] = {-1, -1};

@@ -1,0 +1,176 @@
+// HTTP through USBTunnelProxyStore and the simulated recorder's tunnel (device port 80 mapped
+// to a loopback server) against the same server reached directly, with the same client:
+// (a) throughput of a 64 MiB answer at zero simulated latency, goal at least half of direct;
+// (b) the same under the tunnel's 40 MB/s link model, goal at least 90% of the link;
+// (c) local connect to the first byte of a small answer, median of 50.
+#include "loopbackserver.h"
+#include "novabench.h"
+
+#include "plugins/webview/transport/usbtunnelproxystore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kLargeSize = 64 << 20;
+constexpr uint64_t kLinkBytesPerSecond = 40000000;
+constexpr int kThroughputRounds = 3;
+constexpr int kLatencyRounds = 50;
+constexpr int kWaitMs = 300000;
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((uint32_t(i) * 53u + uint32_t(i >> 11)) & 0xFFu);
+    return bytes;
+}
+
+const QByteArray kSmall = "small answer";
+
+struct Fetch
+{
+    bool ok = false;
+    double seconds = 0;     // connect to the last byte
+    double firstByteMs = 0; // connect to the first byte
+};
+
+// One HTTP/1.0 GET on a fresh connection, read until the server closes.
+Fetch fetch(uint16_t port, const QByteArray& path, const QByteArray& expected)
+{
+    QTcpSocket socket;
+    QEventLoop loop;
+    QElapsedTimer timer;
+    Fetch result;
+    QByteArray got;
+    got.reserve(expected.size());
+    QObject::connect(&socket, &QTcpSocket::connected,
+                     [&] { socket.write("GET " + path + " HTTP/1.0\r\n\r\n"); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
+        if (got.isEmpty())
+            result.firstByteMs = timer.nsecsElapsed() / 1e6;
+        got += socket.readAll();
+    });
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, [&] {
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            loop.quit();
+    });
+    QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
+    timer.start();
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    loop.exec();
+    got += socket.readAll();
+    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.ok = got == expected;
+    return result;
+}
+
+// The simulated recorder with its port 80 on a loopback server, and the proxy store.
+struct Fixture
+{
+    Fixture(const QByteArray& large, uint64_t bytesPerSecond)
+        : bench(options(bytesPerSecond))
+        , server([&large](int fd) {
+            const QByteArray request = LoopbackServer::readRequest(fd);
+            const QByteArray body = request.split(' ').value(1) == "/large" ? large : kSmall;
+            const QByteArray response = LoopbackServer::httpResponse(body);
+            LoopbackServer::sendAll(fd, response.constData(), size_t(response.size()));
+        })
+    {
+        bench.recorder().tunnel().mapPort(USBTunnelProxyStore::kDevicePort, server.port());
+        if (CVN::USB::IUSBDevice* device = bench.device())
+            store = std::make_unique<USBTunnelProxyStore>(device);
+        if (!store || store->serverPort() == 0) {
+            std::fprintf(stderr, "the simulated recorder or its proxy did not come\n");
+            std::exit(1);
+        }
+    }
+    static Sim::NovaRecorder::Options options(uint64_t bytesPerSecond)
+    {
+        Sim::NovaRecorder::Options o;
+        o.tunnel.bytesPerSecond = bytesPerSecond;
+        return o;
+    }
+
+    NovaBench bench;
+    LoopbackServer server;
+    std::unique_ptr<USBTunnelProxyStore> store;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+Fetch checked(const Fetch& f, const char* what)
+{
+    if (!f.ok) {
+        std::fprintf(stderr, "%s: the answer did not arrive whole\n", what);
+        std::exit(1);
+    }
+    return f;
+}
+
+// MB/s (10^6 bytes) of the 64 MiB answer, median of the rounds.
+double throughput(uint16_t port, const QByteArray& expected, const char* what)
+{
+    std::vector<double> rates;
+    for (int i = 0; i < kThroughputRounds; ++i)
+        rates.push_back(expected.size() / checked(fetch(port, "/large", expected), what).seconds /
+                        1e6);
+    return median(rates);
+}
+
+double firstByteMs(uint16_t port, const char* what)
+{
+    const QByteArray expected = LoopbackServer::httpResponse(kSmall);
+    std::vector<double> times;
+    for (int i = 0; i < kLatencyRounds; ++i)
+        times.push_back(checked(fetch(port, "/small", expected), what).firstByteMs);
+    return median(times);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("PELLWORTH_USB_BACKEND", "sim", 1);
+    QCoreApplication app(argc, argv);
+    const QByteArray large = pattern(kLargeSize);
+    const QByteArray expected = LoopbackServer::httpResponse(large);
+
+    double direct = 0, tunnel = 0, linked = 0, directMs = 0, tunnelMs = 0;
+    {
+        Fixture f(large, 0);
+        direct = throughput(f.server.port(), expected, "direct");
+        tunnel = throughput(f.store->serverPort(), expected, "tunnel");
+        directMs = firstByteMs(f.server.port(), "direct");
+        tunnelMs = firstByteMs(f.store->serverPort(), "tunnel");
+    }
+    {
+        Fixture f(large, kLinkBytesPerSecond);
+        linked = throughput(f.store->serverPort(), expected, "tunnel at 40 MB/s");
+    }
+    const double link = kLinkBytesPerSecond / 1e6;
+    std::printf("USB tunnel, HTTP GET of %d MiB (MB = 10^6 bytes, median of %d)\n",
+                kLargeSize >> 20, kThroughputRounds);
+    std::printf("  (a) direct %8.1f MB/s, tunnel %8.1f MB/s: ratio %.2f (goal >= 0.50)\n", direct,
+                tunnel, tunnel / direct);
+    std::printf("  (b) tunnel under a %.0f MB/s link %8.1f MB/s: ratio %.2f (goal >= 0.90)\n", link,
+                linked, linked / link);
+    std::printf("  (c) connect to first byte, median of %d: tunnel %.2f ms, direct %.2f ms\n",
+                kLatencyRounds, tunnelMs, directMs);
+    return 0;
+}
