@@ -73,9 +73,17 @@ function(pellworth_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
+    # The sanitizers slow a test several times over, more so with the suite run in parallel;
+    # QtTest's own per-function limit follows the test's.
+    if(PELLWORTH_SANITIZE MATCHES "thread")
+        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+    elseif(PELLWORTH_SANITIZE)
+        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 2")
+    endif()
+    math(EXPR _function_timeout "${ARG_TIMEOUT} * 1000")
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};${_tsan};${ARG_ENV}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;PELLWORTH_BIN_DIR=${PELLWORTH_BIN_DIR};QTEST_FUNCTION_TIMEOUT=${_function_timeout};${_tsan};${ARG_ENV}")
 endfunction()
 
 # The output of one git command in the source tree into out_var; left unset when it fails.

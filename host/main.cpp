@@ -12,6 +12,7 @@
 
 int main(int argc, char* argv[])
 {
+    TerminationWatcher::catchEarly();
     WebEngineSandbox::disableForRoot(argc, argv);
     // Added to the user's own flags, which may carry --no-sandbox.
     QByteArray chromiumFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
@@ -27,8 +28,8 @@ int main(int argc, char* argv[])
     if (app.isSecondInstance())
         return 0;
 
-    // A request to stop from outside closes the window as the user would; one that comes while
-    // the program is still starting waits for the event loop.
+    // A request to stop from outside closes the window as the user would; one that came while
+    // the program was still starting waits for the event loop.
     TerminationWatcher watcher;
 
     const QStringList directories = pluginDirectories();

@@ -21,15 +21,14 @@ void onSignal(int)
 }
 } // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent)
-    : QObject(parent)
+void TerminationWatcher::catchEarly()
 {
+    if (g_fds[0] >= 0)
+        return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_fds) != 0)
         return;
     ::fcntl(g_fds[0], F_SETFL, O_NONBLOCK);
     ::fcntl(g_fds[1], F_SETFL, O_NONBLOCK);
-    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::onReadable);
 
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
@@ -41,6 +40,16 @@ TerminationWatcher::TerminationWatcher(QObject* parent)
             continue;
         g_watched[sig] = ::sigaction(sig, &sa, nullptr) == 0;
     }
+}
+
+TerminationWatcher::TerminationWatcher(QObject* parent)
+    : QObject(parent)
+{
+    catchEarly();
+    if (g_fds[1] < 0)
+        return;
+    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::onReadable);
 }
 
 TerminationWatcher::~TerminationWatcher()

@@ -13,6 +13,10 @@ public:
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;
 
+    // Takes the signals over before the application object exists, whose start can take
+    // seconds: a request that comes meanwhile waits in the socket for the watcher made later.
+    static void catchEarly();
+
 Q_SIGNALS:
     void terminationRequested();
 

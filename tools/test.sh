@@ -1,15 +1,33 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; exits non-zero on any
 # failure. The fuzz targets are built with clang and each runs for a bounded number of inputs;
-# the suite runs under ASan+UBSan; the plain unit and end-to-end tests run last, so CTest's
-# summary closes the output.
+# every test runs under ASan+UBSan, and the threaded areas again under TSan. The plain build
+# makes the program, its plug-ins, tools and benchmarks as users get them; on a machine too
+# small for the sanitizer builds it runs the tests instead. CTest's summary closes the output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
 bash "$root/tools/deps.sh"
-bash "$root/tools/build.sh"
+
+# The sanitizer builds double the work, so a machine with fewer than 4 cores skips them unless
+# PELLWORTH_SANITIZERS=1 asks.
+sanitize=${PELLWORTH_SANITIZERS:-}
+if [ -z "$sanitize" ]; then
+    if [ "$jobs" -ge 4 ]; then sanitize=1; else sanitize=0; fi
+fi
+
+if [ "$sanitize" = 1 ]; then
+    # Everything but the tests, which the sanitizer builds compile and run.
+    product=
+    for dir in platform sim discovery framework usb resources plugins host bench; do
+        product="$product $dir/all"
+    done
+    BUILD_TARGETS=$product bash "$root/tools/build.sh"
+else
+    bash "$root/tools/build.sh"
+fi
 
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
@@ -34,19 +52,12 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZ
 cmake --build "$fuzz" -j "$jobs"
 (cd "$fuzz" && isolated ctest --output-on-failure -j "$jobs" --no-tests=ignore) || status=1
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the discovery
-# threads under ThreadSanitizer. It doubles the build, so a machine with fewer than 4 cores skips
-# it unless PELLWORTH_SANITIZERS=1 asks. Line tables (-g1) are all their reports need, and build
-# faster than full debug information.
-sanitize=${PELLWORTH_SANITIZERS:-}
-if [ -z "$sanitize" ]; then
-    if [ "$jobs" -ge 4 ]; then sanitize=1; else sanitize=0; fi
-fi
 if [ "$sanitize" = 1 ]; then
+    # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. Line tables (-g1)
+    # are all their reports need, and build faster than full debug information.
     asan=$build-asan
     BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=address,undefined
-    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs") || status=1
 
     # Every threaded area under ThreadSanitizer: the discovery threads, the USB layer and its
     # recipients, the device notifiers and updater threads of the plug-ins, and the web-view
@@ -58,10 +69,12 @@ if [ "$sanitize" = 1 ]; then
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
     cmake --build "$tsan" -j "$jobs" --target $targets
     (cd "$tsan" && isolated ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
-else
-    echo "Sanitizer pass skipped on this $jobs-core machine (PELLWORTH_SANITIZERS=1 runs it)."
-fi
 
-(cd "$build" && isolated ctest --output-on-failure -j "$jobs") || status=1
+    # Last, so CTest's summary of the whole suite closes the output.
+    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs") || status=1
+else
+    echo "Sanitizer builds skipped on this $jobs-core machine (PELLWORTH_SANITIZERS=1 runs them)."
+    (cd "$build" && isolated ctest --output-on-failure -j "$jobs") || status=1
+fi
 
 exit $status

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void cleanup();
     void signalEndsTheProgram_data();
     void signalEndsTheProgram();
+    void signalDuringStartWaitsForTheWatcher();
 };
 
 void TestTerminationWatcher::cleanup()
@@ -68,6 +69,17 @@ void TestTerminationWatcher::signalEndsTheProgram()
     }
     // Gone, the watcher hands back what it found.
     QCOMPARE(dispositionOf(signal) == SIG_IGN, ignoredAtStart);
+}
+
+// A stop requested while the application still starts (before the watcher exists) is not lost,
+// nor does it kill the program: it arrives once the watcher is made.
+void TestTerminationWatcher::signalDuringStartWaitsForTheWatcher()
+{
+    TerminationWatcher::catchEarly();
+    ::raise(SIGTERM);
+    TerminationWatcher watcher;
+    QSignalSpy requested(&watcher, &TerminationWatcher::terminationRequested);
+    QTRY_COMPARE(requested.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestTerminationWatcher)
