@@ -40,6 +40,9 @@ public:
 
     static constexpr std::chrono::milliseconds kKeepAliveInterval{500};
     static constexpr uint32_t kReceiveBufferSize = 16384;
+    // Bulk reads kept queued on the IN pipe, each into its own receive buffer, so the device
+    // never waits for the host to parse one answer and ask again.
+    static constexpr uint32_t kReadsInFlight = 4;
     static constexpr uint16_t kControlPiece = 1024;
     static constexpr uint32_t kTokenCarryLimit = 4096;
     static constexpr uint32_t kMaxEmptyPolls = 10;
@@ -90,7 +93,8 @@ private:
     bool writeStream(const char* data, uint32_t length);
     bool writeOnce(const char* data, uint32_t length);
     void readBulk();
-    void bulkReadDone(AbstractUSB::USBResult result, uint32_t bytes);
+    void bulkReadDone(uint32_t slot, AbstractUSB::USBResult result, uint32_t bytes);
+    void processReads();
     void pollControl();
     bool process(const char* data, size_t size);
     void fail(const QString& reason);
@@ -107,14 +111,28 @@ private:
     uint8_t m_inPipe = 0;
     bool m_protocol2 = false;
 
+    // One queued bulk read; work thread only. Reads are started and parsed in the order of
+    // their slots, whatever order their completions come in.
+    struct ReadSlot
+    {
+        std::vector<char> buffer;
+        bool busy = false; // started, not yet parsed
+        bool done = false; // completed, waiting for its turn
+        AbstractUSB::USBResult result = AbstractUSB::kUSBSuccess;
+        uint32_t bytes = 0;
+    };
+
     std::vector<char> m_receiveBuffer;
     uint32_t m_received = 0;
     uint32_t m_emptyPolls = 0;
+    std::vector<ReadSlot> m_reads;
+    uint64_t m_nextRead = 0;  // slot sequence of the next read started
+    uint64_t m_nextParse = 0; // and of the next one parsed
 
     std::mutex m_readMutex;
     std::condition_variable m_readDone;
-    bool m_readInFlight = false;
-    bool m_completionActive = false; // a read's completion is running on the USB thread
+    uint32_t m_readsInFlight = 0;     // started and not yet handed back to the work thread
+    uint32_t m_completionsActive = 0; // reads' completions running on the USB thread
 
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_failedOnce{false};
