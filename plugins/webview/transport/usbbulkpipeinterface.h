@@ -42,7 +42,7 @@ public:
     static constexpr uint32_t kReceiveBufferSize = 16384;
     // Bulk reads kept queued on the IN pipe, each into its own receive buffer, so the device
     // never waits for the host to parse one answer and ask again.
-    static constexpr uint32_t kReadsInFlight = 4;
+    static constexpr uint32_t kReadsInFlight = 8;
     static constexpr uint16_t kControlPiece = 1024;
     static constexpr uint32_t kTokenCarryLimit = 4096;
     static constexpr uint32_t kMaxEmptyPolls = 10;
