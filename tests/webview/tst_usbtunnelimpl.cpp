@@ -135,6 +135,8 @@ private slots:
     void refusals();
     void closeConfirmedByDevice();
     void closeWithoutAnswerIsBounded();
+    void openWithoutAnswerIsBounded_data();
+    void openWithoutAnswerIsBounded();
     void newConnectionIdSkipsZeroAndIdsInUse();
     void protocolErrorsEndTheTunnel_data();
     void protocolErrorsEndTheTunnel();
@@ -316,6 +318,47 @@ void tst_USBTunnelImpl::closeWithoutAnswerIsBounded()
     char buffer[16];
     const ReadAnswer r = t.engine->readSync(id, buffer, sizeof buffer);
     QCOMPARE(QByteArray(buffer, int(r.second)), QByteArray("fresh"));
+}
+
+void tst_USBTunnelImpl::openWithoutAnswerIsBounded_data()
+{
+    QTest::addColumn<QByteArray>("lateAnswer");
+    QTest::addColumn<bool>("closedByHost");
+    QTest::newRow("late opened") << ScriptedTunnelDevice::opened(7) << true;
+    QTest::newRow("late refusal") << ScriptedTunnelDevice::closed(7, 1) << false;
+}
+
+// A device that never answers an open: it fails after the bound, and its id is not handed out
+// again until the device's late answer; a late "opened" is closed, as nobody waits for it.
+void tst_USBTunnelImpl::openWithoutAnswerIsBounded()
+{
+    QFETCH(QByteArray, lateAnswer);
+    QFETCH(bool, closedByHost);
+    USBTunnelImpl::Options options;
+    options.openLimit = std::chrono::milliseconds(100);
+    Tunnel t(true, options);
+    QVERIFY(t.engine);
+    t.device.setOpenAnswer(OpenAnswer::Silent);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(t.engine->openTCPConnectionSync(7, 80), answer(1, 0));
+    QVERIFY(timer.elapsed() >= 100);
+    QTRY_COMPARE_WITH_TIMEOUT(t.events.list(), QStringList({"connection closed 7"}), kWaitMs);
+    QCOMPARE(t.engine->openTCPConnectionSync(7, 80), answer(3, 0));
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(t.engine->newConnectionId() != 7);
+
+    t.device.setOpenAnswer(OpenAnswer::Accept);
+    t.device.sendRaw(lateAnswer);
+    Answer reopened = answer(3, 0);
+    for (int i = 0; i < 2000 && reopened.first == 3; ++i) {
+        QTest::qWait(10);
+        reopened = t.engine->openTCPConnectionSync(7, 80);
+    }
+    QCOMPARE(reopened, answer(0, 0));
+    QCOMPARE(t.device.hostMessages().contains("close 7"), closedByHost);
+    QVERIFY(!t.engine->isClosed());
+    QCOMPARE(t.events.list(), QStringList({"connection closed 7"}));
 }
 
 void tst_USBTunnelImpl::newConnectionIdSkipsZeroAndIdsInUse()

@@ -329,7 +329,23 @@ void USBTunnelImpl::open(uint16_t id, EventCallback done, const SendOpen& send)
         EventCallback back = takeOut(r.eventCallback);
         remove(id, false);
         back(TunnelClosed, 0);
+        return;
     }
+    m_pipe->postAfter(m_options.openLimit, [this, id, serial] { openTimedOut(id, serial); });
+}
+
+// The device never answered the open: it fails here, and the id stays out of use until the
+// device's late answer, as the device may yet open it.
+void USBTunnelImpl::openTimedOut(uint16_t id, uint64_t serial)
+{
+    ConnectionRecord* r = m_closed ? nullptr : find(id, serial);
+    if (!r || r->state != State::Opening)
+        return;
+    qCWarning(lcTunnel) << "connection" << id << "not answered by the device; open given up";
+    std::unique_ptr<ConnectionRecord> record = remove(id, true);
+    failPending(*record, ConnectionLost, ConnectionLost);
+    if (m_connectionClosed)
+        m_connectionClosed(id);
 }
 
 void USBTunnelImpl::close(uint16_t id, EventCallback done)
@@ -552,6 +568,12 @@ void USBTunnelImpl::endDrained(uint16_t id)
 void USBTunnelImpl::connectionOpened(uint16_t id)
 {
     ConnectionRecord* r = find(id);
+    if (!r && m_staleIds.count(id)) {
+        // A late answer to an open that was given up on: nobody uses it, so it is closed;
+        // the device's answer to that frees the id.
+        m_pipe->sendCloseConnectionMessage(id, {});
+        return;
+    }
     if (!r || r->state != State::Opening)
         return;
     r->state = State::Open;
