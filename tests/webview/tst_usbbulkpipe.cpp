@@ -179,6 +179,11 @@ public:
     {
         return record(data, length);
     }
+    USBResult writeWithin(uint8_t, const void* data, uint32_t length,
+                          std::chrono::milliseconds limit) override
+    {
+        return record(data, length, limit);
+    }
     USBResult controlTransfer(bool in, uint8_t request, uint16_t, void* buffer, uint16_t length,
                               uint32_t* transferred) override
     {
@@ -244,14 +249,20 @@ private:
         }
         return answers;
     }
-    USBResult record(const void* data, uint32_t length)
+    // A held write waits for the release, or fails after limit when it has one.
+    USBResult record(const void* data, uint32_t length,
+                     std::chrono::milliseconds limit = std::chrono::milliseconds::max())
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_blocked = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return !m_hold; });
+        bool released = true;
+        if (limit == std::chrono::milliseconds::max())
+            m_changed.wait(lock, [this] { return !m_hold; });
+        else
+            released = m_changed.wait_for(lock, limit, [this] { return !m_hold; });
         m_blocked = false;
-        if (m_writesFail)
+        if (m_writesFail || !released)
             return kUSBFailure;
         m_writes.emplace_back(static_cast<const char*>(data), int(length));
         return kUSBSuccess;

@@ -1,3 +1,4 @@
+#include "novabench.h"
 #include "scriptedtunneldevice.h"
 
 #include "plugins/webview/transport/cvnusbdevice.h"
@@ -145,6 +146,7 @@ private slots:
     void zeroLengthWriteNeedsNoCredit();
     void failedTransferNeverLeavesAWriteWaiting();
     void unplugEndsEveryConnection();
+    void writeToASilentDeviceIsBounded();
     void closeAllAndDestruction();
 };
 
@@ -492,6 +494,43 @@ void tst_USBTunnelImpl::unplugEndsEveryConnection()
     QTRY_VERIFY_WITH_TIMEOUT(t.events.list().contains("tunnel closed"), kWaitMs);
     QCOMPARE(t.events.list(), QStringList({"read 1 2 0", "connection closed 1", "write 2 2",
                                            "connection closed 2", "tunnel closed"}));
+}
+
+// A device that stops taking data must not hold the work thread for ever: the write gives up
+// after its bound and the tunnel ends, telling the write and the connection.
+void tst_USBTunnelImpl::writeToASilentDeviceIsBounded()
+{
+    NovaBench bench;
+    CVN::USB::IUSBDevice* usb = bench.device();
+    QVERIFY(usb);
+    Events events;
+    USBTunnelImpl::Options options;
+    options.writeLimit = std::chrono::milliseconds(200);
+    std::unique_ptr<USBTunnelImpl> engine = USBTunnelImpl::create(
+        std::make_unique<CVNUSBDevice>(usb),
+        [&events](uint16_t id) { events.add(QStringLiteral("connection closed %1").arg(id)); },
+        [&events] { events.add(QStringLiteral("tunnel closed")); }, options);
+    QCOMPARE(engine->openTestConnectionSync(1, Sim::NovaTunnelFunction::TestEcho, 0, 0),
+             answer(0, 0));
+    const QByteArray sent = pattern(4096);
+    QCOMPARE(engine->writeSync(1, sent.constData(), uint64_t(sent.size())), OperationResult(0));
+    QByteArray echoed(sent.size(), '\0');
+    int got = 0;
+    while (got < sent.size()) {
+        const ReadAnswer r = engine->readSync(1, echoed.data() + got, uint64_t(sent.size() - got));
+        QCOMPARE(r.first, OperationResult(0));
+        got += int(r.second);
+    }
+    QCOMPARE(echoed, sent);
+
+    bench.recorder().tunnel().misbehave(Sim::NovaTunnelFunction::Misdeed::Silence);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(engine->writeSync(1, sent.constData(), uint64_t(sent.size())), OperationResult(2));
+    QVERIFY(timer.elapsed() >= 150);
+    QTRY_COMPARE_WITH_TIMEOUT(events.list(),
+                              QStringList({"connection closed 1", "tunnel closed"}), kWaitMs);
+    QVERIFY(engine->isClosed());
 }
 
 void tst_USBTunnelImpl::closeAllAndDestruction()

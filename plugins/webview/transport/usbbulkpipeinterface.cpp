@@ -19,11 +19,12 @@ constexpr uint16_t kControlAnswerSize = USBBulkPipeInterface::kControlPiece + 2;
 USBBulkPipeInterface::USBBulkPipeInterface(
     std::shared_ptr<AbstractUSB::AbstractUSBInterface> interface,
     USBTunnelMessageReader::Sink* sink, FailureCallback failed,
-    std::chrono::milliseconds keepAliveInterval)
+    std::chrono::milliseconds keepAliveInterval, std::chrono::milliseconds writeLimit)
     : m_interface(std::move(interface))
     , m_failed(std::move(failed))
     , m_reader(sink)
     , m_keepAliveInterval(keepAliveInterval)
+    , m_writeLimit(writeLimit)
 {
     m_workQueue.start();
 }
@@ -182,7 +183,7 @@ bool USBBulkPipeInterface::writeOnce(const char* data, uint32_t length)
     if (controlMode())
         return m_interface->controlTransfer(false, ControlWrite, 0, const_cast<char*>(data),
                                             uint16_t(length)) == kUSBSuccess;
-    return m_interface->write(m_outPipe, data, length) == kUSBSuccess;
+    return m_interface->writeWithin(m_outPipe, data, length, m_writeLimit) == kUSBSuccess;
 }
 
 void USBBulkPipeInterface::readBulk()

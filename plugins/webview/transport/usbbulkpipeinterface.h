@@ -47,6 +47,9 @@ public:
     static constexpr uint32_t kTokenCarryLimit = 4096;
     static constexpr uint32_t kMaxEmptyPolls = 10;
     static constexpr std::chrono::milliseconds kEmptyPollStep{4};
+    // How long one bulk write may wait for the device: a silent device must not hold the
+    // work thread, and with it every connection of the tunnel, for ever.
+    static constexpr std::chrono::milliseconds kWriteLimit{5000};
     // How long shutdown waits for an aborted bulk read to come back.
     static constexpr std::chrono::milliseconds kReadAbortLimit{5000};
 
@@ -54,7 +57,8 @@ public:
 
     USBBulkPipeInterface(std::shared_ptr<AbstractUSB::AbstractUSBInterface> interface,
                          USBTunnelMessageReader::Sink* sink, FailureCallback failed,
-                         std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval);
+                         std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval,
+                         std::chrono::milliseconds writeLimit = kWriteLimit);
     ~USBBulkPipeInterface();
     USBBulkPipeInterface(const USBBulkPipeInterface&) = delete;
     USBBulkPipeInterface& operator=(const USBBulkPipeInterface&) = delete;
@@ -139,6 +143,7 @@ private:
     std::atomic<bool> m_shutDown{false};
 
     const std::chrono::milliseconds m_keepAliveInterval;
+    const std::chrono::milliseconds m_writeLimit;
     std::mutex m_keepAliveMutex;
     std::condition_variable m_keepAliveWake;
     std::chrono::steady_clock::time_point m_lastActivity;

@@ -86,7 +86,8 @@ USBTunnelImpl::USBTunnelImpl(std::unique_ptr<AbstractUSB::AbstractUSBDevice> dev
 {
     m_pipe = std::make_unique<USBBulkPipeInterface>(
         std::move(interface), static_cast<USBTunnelMessageReader::Sink*>(this),
-        [this](const QString& reason) { closeTunnel(reason, false); }, m_options.keepAliveInterval);
+        [this](const QString& reason) { closeTunnel(reason, false); }, m_options.keepAliveInterval,
+        m_options.writeLimit);
     m_pipe->setUp();
 }
 
