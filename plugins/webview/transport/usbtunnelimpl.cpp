@@ -93,6 +93,11 @@ USBTunnelImpl::USBTunnelImpl(std::unique_ptr<AbstractUSB::AbstractUSBDevice> dev
 
 USBTunnelImpl::~USBTunnelImpl()
 {
+    shutdown();
+}
+
+void USBTunnelImpl::shutdown()
+{
     m_closed = true;
     // Stops the work thread: the table is this thread's from here on.
     m_pipe->shutdown();

@@ -99,6 +99,10 @@ public:
     // callback is told TunnelClosed, then connectionClosed and tunnelClosed follow. May be
     // called from a callback.
     void closeAll();
+    // Ends the tunnel at once, from any thread but the work thread, also while the work
+    // thread waits on a silent device: every pending callback is told TunnelClosed, later
+    // operations are refused, and no connectionClosed or tunnelClosed follows.
+    void shutdown();
     bool isClosed() const { return m_closed; }
 
     // An id for the caller's next open: never 0, never one in use on this tunnel (opening,
