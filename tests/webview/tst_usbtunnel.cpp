@@ -89,6 +89,20 @@ struct Fixture
     CVN::USB::IUSBDevice* device = nullptr;
 };
 
+// Connects with the given stop limits, silences the device and writes 1 MiB that the device
+// holds and never takes.
+bool writeToASilentDevice(Fixture& f, Probe& p, std::chrono::milliseconds limit)
+{
+    p.tunnel->setStopLimits(limit, limit);
+    p.tunnel->connect(kWebPort);
+    if (!QTest::qWaitFor([&p] { return p.connected == 1; }, kWaitMs))
+        return false;
+    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
+    const QByteArray bytes = pattern(1 << 20, 4);
+    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    return true;
+}
+
 } // namespace
 
 class tst_USBTunnel : public QObject
@@ -299,14 +313,7 @@ void tst_USBTunnel::stopOfASilentDeviceIsBounded()
     Fixture f;
     QVERIFY(f.device);
     Probe p(f.device);
-    const auto limit = std::chrono::milliseconds(300);
-    p.tunnel->setStopLimits(limit, limit);
-    p.tunnel->connect(kWebPort);
-    QTRY_COMPARE_WITH_TIMEOUT(p.connected, 1, kWaitMs);
-    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
-    // Held by the silent device: these never go out.
-    const QByteArray bytes = pattern(1 << 20, 4);
-    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    QVERIFY(writeToASilentDevice(f, p, std::chrono::milliseconds(300)));
     QTest::qWait(100);
 
     QElapsedTimer timer;
@@ -325,13 +332,7 @@ void tst_USBTunnel::registryShutdownJoinsThreadsLeftToASilentDevice()
     Fixture f;
     QVERIFY(f.device);
     Probe p(f.device);
-    const auto limit = std::chrono::milliseconds(100);
-    p.tunnel->setStopLimits(limit, limit);
-    p.tunnel->connect(kWebPort);
-    QTRY_COMPARE_WITH_TIMEOUT(p.connected, 1, kWaitMs);
-    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
-    const QByteArray bytes = pattern(1 << 20, 6);
-    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    QVERIFY(writeToASilentDevice(f, p, std::chrono::milliseconds(100)));
     QTest::qWait(50);
     p.tunnel->closeConnection();
     QCOMPARE(p.disconnected, 1);

@@ -348,8 +348,15 @@ void USBTunnelImpl::openTimedOut(uint16_t id, uint64_t serial)
     if (!r || r->state != State::Opening)
         return;
     qCWarning(lcTunnel) << "connection" << id << "not answered by the device; open given up";
+    dropUnanswered(id, ConnectionLost);
+}
+
+// Ends a connection here whose open or close the device did not answer; its id stays out of
+// use until the device's late answer.
+void USBTunnelImpl::dropUnanswered(uint16_t id, OperationResult event)
+{
     std::unique_ptr<ConnectionRecord> record = remove(id, true);
-    failPending(*record, ConnectionLost, ConnectionLost);
+    failPending(*record, ConnectionLost, event);
     if (m_connectionClosed)
         m_connectionClosed(id);
 }
@@ -398,10 +405,7 @@ void USBTunnelImpl::closeTimedOut(uint16_t id, uint64_t serial)
     if (m_closed || !find(id, serial))
         return;
     qCWarning(lcTunnel) << "connection" << id << "not confirmed closed by the device; dropped";
-    std::unique_ptr<ConnectionRecord> record = remove(id, true);
-    failPending(*record, ConnectionLost, TunnelClosed);
-    if (m_connectionClosed)
-        m_connectionClosed(id);
+    dropUnanswered(id, TunnelClosed);
 }
 
 void USBTunnelImpl::startWrite(uint16_t id, const char* data, uint64_t length, WriteCallback done)

@@ -171,6 +171,7 @@ private:
     void close(uint16_t id, EventCallback done);
     void closeTimedOut(uint16_t id, uint64_t serial);
     void openTimedOut(uint16_t id, uint64_t serial);
+    void dropUnanswered(uint16_t id, OperationResult event);
     void startWrite(uint16_t id, const char* data, uint64_t length, WriteCallback done);
     void pump(uint16_t id, ConnectionRecord& record);
     void transferDone(uint16_t id, uint64_t serial, uint32_t length, bool ok, uint64_t returned);
