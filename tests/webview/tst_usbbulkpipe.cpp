@@ -106,16 +106,14 @@ public:
     // Bytes for one bulk read.
     void deliver(const QByteArray& bytes)
     {
-        CVN::AbstractUSB::AbstractUSBInterface::ReadCompletion done;
-        uint32_t size = 0;
+        std::vector<Answer> answers;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_incoming.push_back(bytes);
-            if (!m_pending)
-                return;
-            done = takeRead(&size);
+            answers = takeReads();
         }
-        done(kUSBSuccess, size);
+        for (Answer& a : answers)
+            a.done(kUSBSuccess, a.size);
     }
     // One raw answer to a control poll (length word and data as the device sends them).
     void answer(const QByteArray& raw)
@@ -146,31 +144,27 @@ public:
     }
     USBResult resetPipe(uint8_t pipe) override
     {
-        CVN::AbstractUSB::AbstractUSBInterface::ReadCompletion done;
+        std::deque<PendingRead> aborted;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (pipe != 2 || !m_pending)
+            if (pipe != 2)
                 return kUSBSuccess;
-            m_pending = false;
-            done = std::move(m_readDone);
+            aborted.swap(m_reads);
         }
-        done(kUSBAborted, 0);
+        for (PendingRead& read : aborted)
+            read.done(kUSBAborted, 0);
         return kUSBSuccess;
     }
     USBResult readAsync(uint8_t, void* buffer, uint32_t length, ReadCompletion completion) override
     {
-        uint32_t size = 0;
+        std::vector<Answer> answers;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_pending = true;
-            m_readBuffer = static_cast<char*>(buffer);
-            m_readLength = length;
-            m_readDone = std::move(completion);
-            if (m_incoming.empty())
-                return kUSBSuccess;
-            completion = takeRead(&size);
+            m_reads.push_back(PendingRead{static_cast<char*>(buffer), length, std::move(completion)});
+            answers = takeReads();
         }
-        completion(kUSBSuccess, size);
+        for (Answer& a : answers)
+            a.done(kUSBSuccess, a.size);
         return kUSBSuccess;
     }
     USBResult writeAsync(uint8_t, const void*, uint32_t, WriteCompletion) override
@@ -184,6 +178,11 @@ public:
     USBResult write(uint8_t, const void* data, uint32_t length) override
     {
         return record(data, length);
+    }
+    USBResult writeWithin(uint8_t, const void* data, uint32_t length,
+                          std::chrono::milliseconds limit) override
+    {
+        return record(data, length, limit);
     }
     USBResult controlTransfer(bool in, uint8_t request, uint16_t, void* buffer, uint16_t length,
                               uint32_t* transferred) override
@@ -219,26 +218,51 @@ public:
     }
 
 private:
-    // Under the lock: fills the pending read from the queued stream.
-    ReadCompletion takeRead(uint32_t* size)
+    struct PendingRead
     {
-        QByteArray& front = m_incoming.front();
-        *size = std::min<uint32_t>(m_readLength, uint32_t(front.size()));
-        memcpy(m_readBuffer, front.constData(), *size);
-        front.remove(0, *size);
-        if (front.isEmpty())
-            m_incoming.pop_front();
-        m_pending = false;
-        return std::move(m_readDone);
+        char* buffer = nullptr;
+        uint32_t length = 0;
+        ReadCompletion done;
+    };
+
+    struct Answer
+    {
+        ReadCompletion done;
+        uint32_t size = 0;
+    };
+
+    // Under the lock: fills the pending reads, oldest first, from the queued stream; their
+    // completions are told after the lock is released.
+    std::vector<Answer> takeReads()
+    {
+        std::vector<Answer> answers;
+        while (!m_reads.empty() && !m_incoming.empty()) {
+            PendingRead read = std::move(m_reads.front());
+            m_reads.pop_front();
+            QByteArray& front = m_incoming.front();
+            const uint32_t size = std::min<uint32_t>(read.length, uint32_t(front.size()));
+            memcpy(read.buffer, front.constData(), size);
+            front.remove(0, int(size));
+            if (front.isEmpty())
+                m_incoming.pop_front();
+            answers.push_back(Answer{std::move(read.done), size});
+        }
+        return answers;
     }
-    USBResult record(const void* data, uint32_t length)
+    // A held write waits for the release, or fails after limit when it has one.
+    USBResult record(const void* data, uint32_t length,
+                     std::chrono::milliseconds limit = std::chrono::milliseconds::max())
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_blocked = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return !m_hold; });
+        bool released = true;
+        if (limit == std::chrono::milliseconds::max())
+            m_changed.wait(lock, [this] { return !m_hold; });
+        else
+            released = m_changed.wait_for(lock, limit, [this] { return !m_hold; });
         m_blocked = false;
-        if (m_writesFail)
+        if (m_writesFail || !released)
             return kUSBFailure;
         m_writes.emplace_back(static_cast<const char*>(data), int(length));
         return kUSBSuccess;
@@ -253,10 +277,7 @@ private:
     bool m_closed = false;
     std::deque<QByteArray> m_incoming;
     std::deque<QByteArray> m_answers;
-    bool m_pending = false;
-    char* m_readBuffer = nullptr;
-    uint32_t m_readLength = 0;
-    ReadCompletion m_readDone;
+    std::deque<PendingRead> m_reads; // the host may queue several
 };
 
 // The device's little-endian messages.

@@ -6,12 +6,25 @@
 
 #include <QtTest>
 
+#include <dirent.h>
+
 using Misdeed = Sim::NovaTunnelFunction::Misdeed;
 
 namespace {
 
 constexpr int kWaitMs = 20000;
 constexpr uint16_t kWebPort = 80;
+
+int threadCount()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        closedir(dir);
+    }
+    return count;
+}
 
 QByteArray pattern(int size, int seed)
 {
@@ -76,6 +89,20 @@ struct Fixture
     CVN::USB::IUSBDevice* device = nullptr;
 };
 
+// Connects with the given stop limits, silences the device and writes 1 MiB that the device
+// holds and never takes.
+bool writeToASilentDevice(Fixture& f, Probe& p, std::chrono::milliseconds limit)
+{
+    p.tunnel->setStopLimits(limit, limit);
+    p.tunnel->connect(kWebPort);
+    if (!QTest::qWaitFor([&p] { return p.connected == 1; }, kWaitMs))
+        return false;
+    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
+    const QByteArray bytes = pattern(1 << 20, 4);
+    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    return true;
+}
+
 } // namespace
 
 class tst_USBTunnel : public QObject
@@ -94,6 +121,8 @@ private slots:
     void tunnelFailureEndsEveryConnection_data();
     void tunnelFailureEndsEveryConnection();
     void stopOfASilentDeviceIsBounded();
+    // Shuts the registry down: keep it last.
+    void registryShutdownJoinsThreadsLeftToASilentDevice();
 };
 
 void tst_USBTunnel::readSizeAdapts_data()
@@ -284,14 +313,7 @@ void tst_USBTunnel::stopOfASilentDeviceIsBounded()
     Fixture f;
     QVERIFY(f.device);
     Probe p(f.device);
-    const auto limit = std::chrono::milliseconds(300);
-    p.tunnel->setStopLimits(limit, limit);
-    p.tunnel->connect(kWebPort);
-    QTRY_COMPARE_WITH_TIMEOUT(p.connected, 1, kWaitMs);
-    f.bench.recorder().tunnel().misbehave(Misdeed::Silence);
-    // Held by the silent device: these never go out.
-    const QByteArray bytes = pattern(1 << 20, 4);
-    p.tunnel->write(bytes.constData(), uint64_t(bytes.size()));
+    QVERIFY(writeToASilentDevice(f, p, std::chrono::milliseconds(300)));
     QTest::qWait(100);
 
     QElapsedTimer timer;
@@ -300,6 +322,29 @@ void tst_USBTunnel::stopOfASilentDeviceIsBounded()
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(p.disconnected, 1);
     QCOMPARE(p.tunnel->connectionId(), uint16_t(0));
+}
+
+// A connection left to a silent device keeps its read and write threads waiting on the
+// engine; as the registry goes they must end and be joined, not be let go to run on while
+// the process takes down what they use.
+void tst_USBTunnel::registryShutdownJoinsThreadsLeftToASilentDevice()
+{
+    Fixture f;
+    QVERIFY(f.device);
+    Probe p(f.device);
+    QVERIFY(writeToASilentDevice(f, p, std::chrono::milliseconds(100)));
+    QTest::qWait(50);
+    p.tunnel->closeConnection();
+    QCOMPARE(p.disconnected, 1);
+    const int before = threadCount();
+
+    QElapsedTimer timer;
+    timer.start();
+    TunnelRegistry::instance().shutdown();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    // The connection's read and write threads, and the engine's work and keep-alive threads.
+    QVERIFY2(threadCount() <= before - 4,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(threadCount())));
 }
 
 QTEST_GUILESS_MAIN(tst_USBTunnel)

@@ -1,3 +1,4 @@
+#include "novabench.h"
 #include "scriptedtunneldevice.h"
 
 #include "plugins/webview/transport/cvnusbdevice.h"
@@ -135,6 +136,8 @@ private slots:
     void refusals();
     void closeConfirmedByDevice();
     void closeWithoutAnswerIsBounded();
+    void openWithoutAnswerIsBounded_data();
+    void openWithoutAnswerIsBounded();
     void newConnectionIdSkipsZeroAndIdsInUse();
     void protocolErrorsEndTheTunnel_data();
     void protocolErrorsEndTheTunnel();
@@ -143,6 +146,7 @@ private slots:
     void zeroLengthWriteNeedsNoCredit();
     void failedTransferNeverLeavesAWriteWaiting();
     void unplugEndsEveryConnection();
+    void writeToASilentDeviceIsBounded();
     void closeAllAndDestruction();
 };
 
@@ -318,6 +322,47 @@ void tst_USBTunnelImpl::closeWithoutAnswerIsBounded()
     QCOMPARE(QByteArray(buffer, int(r.second)), QByteArray("fresh"));
 }
 
+void tst_USBTunnelImpl::openWithoutAnswerIsBounded_data()
+{
+    QTest::addColumn<QByteArray>("lateAnswer");
+    QTest::addColumn<bool>("closedByHost");
+    QTest::newRow("late opened") << ScriptedTunnelDevice::opened(7) << true;
+    QTest::newRow("late refusal") << ScriptedTunnelDevice::closed(7, 1) << false;
+}
+
+// A device that never answers an open: it fails after the bound, and its id is not handed out
+// again until the device's late answer; a late "opened" is closed, as nobody waits for it.
+void tst_USBTunnelImpl::openWithoutAnswerIsBounded()
+{
+    QFETCH(QByteArray, lateAnswer);
+    QFETCH(bool, closedByHost);
+    USBTunnelImpl::Options options;
+    options.openLimit = std::chrono::milliseconds(100);
+    Tunnel t(true, options);
+    QVERIFY(t.engine);
+    t.device.setOpenAnswer(OpenAnswer::Silent);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(t.engine->openTCPConnectionSync(7, 80), answer(1, 0));
+    QVERIFY(timer.elapsed() >= 100);
+    QTRY_COMPARE_WITH_TIMEOUT(t.events.list(), QStringList({"connection closed 7"}), kWaitMs);
+    QCOMPARE(t.engine->openTCPConnectionSync(7, 80), answer(3, 0));
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(t.engine->newConnectionId() != 7);
+
+    t.device.setOpenAnswer(OpenAnswer::Accept);
+    t.device.sendRaw(lateAnswer);
+    Answer reopened = answer(3, 0);
+    for (int i = 0; i < 2000 && reopened.first == 3; ++i) {
+        QTest::qWait(10);
+        reopened = t.engine->openTCPConnectionSync(7, 80);
+    }
+    QCOMPARE(reopened, answer(0, 0));
+    QCOMPARE(t.device.hostMessages().contains("close 7"), closedByHost);
+    QVERIFY(!t.engine->isClosed());
+    QCOMPARE(t.events.list(), QStringList({"connection closed 7"}));
+}
+
 void tst_USBTunnelImpl::newConnectionIdSkipsZeroAndIdsInUse()
 {
     Tunnel t(true);
@@ -449,6 +494,43 @@ void tst_USBTunnelImpl::unplugEndsEveryConnection()
     QTRY_VERIFY_WITH_TIMEOUT(t.events.list().contains("tunnel closed"), kWaitMs);
     QCOMPARE(t.events.list(), QStringList({"read 1 2 0", "connection closed 1", "write 2 2",
                                            "connection closed 2", "tunnel closed"}));
+}
+
+// A device that stops taking data must not hold the work thread for ever: the write gives up
+// after its bound and the tunnel ends, telling the write and the connection.
+void tst_USBTunnelImpl::writeToASilentDeviceIsBounded()
+{
+    NovaBench bench;
+    CVN::USB::IUSBDevice* usb = bench.device();
+    QVERIFY(usb);
+    Events events;
+    USBTunnelImpl::Options options;
+    options.writeLimit = std::chrono::milliseconds(200);
+    std::unique_ptr<USBTunnelImpl> engine = USBTunnelImpl::create(
+        std::make_unique<CVNUSBDevice>(usb),
+        [&events](uint16_t id) { events.add(QStringLiteral("connection closed %1").arg(id)); },
+        [&events] { events.add(QStringLiteral("tunnel closed")); }, options);
+    QCOMPARE(engine->openTestConnectionSync(1, Sim::NovaTunnelFunction::TestEcho, 0, 0),
+             answer(0, 0));
+    const QByteArray sent = pattern(4096);
+    QCOMPARE(engine->writeSync(1, sent.constData(), uint64_t(sent.size())), OperationResult(0));
+    QByteArray echoed(sent.size(), '\0');
+    int got = 0;
+    while (got < sent.size()) {
+        const ReadAnswer r = engine->readSync(1, echoed.data() + got, uint64_t(sent.size() - got));
+        QCOMPARE(r.first, OperationResult(0));
+        got += int(r.second);
+    }
+    QCOMPARE(echoed, sent);
+
+    bench.recorder().tunnel().misbehave(Sim::NovaTunnelFunction::Misdeed::Silence);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(engine->writeSync(1, sent.constData(), uint64_t(sent.size())), OperationResult(2));
+    QVERIFY(timer.elapsed() >= 150);
+    QTRY_COMPARE_WITH_TIMEOUT(events.list(),
+                              QStringList({"connection closed 1", "tunnel closed"}), kWaitMs);
+    QVERIFY(engine->isClosed());
 }
 
 void tst_USBTunnelImpl::closeAllAndDestruction()

@@ -3,6 +3,7 @@
 #include "plugins/webview/transport/usbpipe.h"
 #include "plugins/webview/transport/usbresult.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -35,6 +36,9 @@ public:
                                  WriteCompletion completion) = 0;
     virtual std::pair<USBResult, uint32_t> read(uint8_t pipe, void* buffer, uint32_t length) = 0;
     virtual USBResult write(uint8_t pipe, const void* data, uint32_t length) = 0;
+    // As write, but a device that has not taken the data within limit fails the write.
+    virtual USBResult writeWithin(uint8_t pipe, const void* data, uint32_t length,
+                                  std::chrono::milliseconds limit) = 0;
     // A class request to this interface; *transferred gets the bytes moved.
     virtual USBResult controlTransfer(bool in, uint8_t request, uint16_t value, void* buffer,
                                       uint16_t length, uint32_t* transferred) = 0;

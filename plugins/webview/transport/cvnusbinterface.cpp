@@ -5,6 +5,7 @@
 #include "usb/driver/iusbdevice.h"
 #include "usb/driver/iusbinterface.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <unordered_set>
@@ -243,6 +244,15 @@ std::pair<USBResult, uint32_t> CVNUSBInterface::read(uint8_t pipe, void* buffer,
 USBResult CVNUSBInterface::write(uint8_t pipe, const void* data, uint32_t length)
 {
     return usbResultFromStatus(m_interface->writePipe(pipe, data, length, kNoTimeout, kNoTimeout));
+}
+
+USBResult CVNUSBInterface::writeWithin(uint8_t pipe, const void* data, uint32_t length,
+                                       std::chrono::milliseconds limit)
+{
+    // At least 1 ms: 0 would mean no limit to the driver.
+    const auto ms = std::max<std::chrono::milliseconds::rep>(limit.count(), 1);
+    const uint32_t timeout = uint32_t(std::min<std::chrono::milliseconds::rep>(ms, kNoTimeout - 1));
+    return usbResultFromStatus(m_interface->writePipe(pipe, data, length, timeout, timeout));
 }
 
 USBResult CVNUSBInterface::controlTransfer(bool in, uint8_t request, uint16_t value, void* buffer,

@@ -45,6 +45,8 @@ public:
                          WriteCompletion completion) override;
     std::pair<USBResult, uint32_t> read(uint8_t pipe, void* buffer, uint32_t length) override;
     USBResult write(uint8_t pipe, const void* data, uint32_t length) override;
+    USBResult writeWithin(uint8_t pipe, const void* data, uint32_t length,
+                          std::chrono::milliseconds limit) override;
     USBResult controlTransfer(bool in, uint8_t request, uint16_t value, void* buffer,
                               uint16_t length, uint32_t* transferred) override;
     USBResult controlTransfer(bool in, uint8_t request, uint16_t value, void* buffer,

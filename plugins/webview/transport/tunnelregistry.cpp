@@ -15,6 +15,11 @@ TunnelRegistry& TunnelRegistry::instance()
 
 TunnelRegistry::~TunnelRegistry()
 {
+    shutdown();
+}
+
+void TunnelRegistry::shutdown()
+{
     std::map<uintptr_t, EngineEntry> engines;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -24,16 +29,18 @@ TunnelRegistry::~TunnelRegistry()
     m_reap.notify_all();
     if (m_reaper.joinable())
         m_reaper.join();
+    // Left running, the threads would outlive what they use at exit. A shut-down engine
+    // answers their waits and refuses anything more, so they end at once.
+    for (auto& entry : engines)
+        entry.second.engine->shutdown();
     std::vector<Adopted> adopted;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         adopted.swap(m_adopted);
     }
-    for (Adopted& a : adopted) {
-        const bool done = a.finished(kExitLimit);
+    for (Adopted& a : adopted)
         for (std::thread& t : a.threads)
-            done ? t.join() : t.detach();
-    }
+            t.join();
 }
 
 void TunnelRegistry::adopt(std::vector<std::thread> threads, Finished finished)

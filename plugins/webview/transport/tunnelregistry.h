@@ -46,12 +46,13 @@ public:
     // For engines made from now on; tests shorten the engine's limits.
     void setEngineOptions(const Engine::Options& options);
     // Takes the threads of a connection that a stop had to leave to a silent device. They
-    // are joined once finished tells they are done; as the registry goes, they get a last
-    // while to finish and are otherwise let go.
+    // are joined once finished tells they are done, at the latest by shutdown.
     using Finished = std::function<bool(std::chrono::milliseconds limit)>;
     void adopt(std::vector<std::thread> threads, Finished finished);
 
-    static constexpr std::chrono::milliseconds kExitLimit{2000};
+    // Run as the registry goes (at exit): shuts every engine down, which releases the
+    // threads left to silent devices, and joins those; no engine is made afterwards.
+    void shutdown();
 
 private:
     struct Adopted

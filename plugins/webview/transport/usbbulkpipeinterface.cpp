@@ -19,11 +19,12 @@ constexpr uint16_t kControlAnswerSize = USBBulkPipeInterface::kControlPiece + 2;
 USBBulkPipeInterface::USBBulkPipeInterface(
     std::shared_ptr<AbstractUSB::AbstractUSBInterface> interface,
     USBTunnelMessageReader::Sink* sink, FailureCallback failed,
-    std::chrono::milliseconds keepAliveInterval)
+    std::chrono::milliseconds keepAliveInterval, std::chrono::milliseconds writeLimit)
     : m_interface(std::move(interface))
     , m_failed(std::move(failed))
     , m_reader(sink)
     , m_keepAliveInterval(keepAliveInterval)
+    , m_writeLimit(writeLimit)
 {
     m_workQueue.start();
 }
@@ -60,6 +61,9 @@ void USBBulkPipeInterface::setUp()
     if (m_outPipe && !m_inPipe)
         throw std::runtime_error("Couldn't find input pipe");
     m_receiveBuffer.assign(kReceiveBufferSize, 0);
+    m_reads.resize(controlMode() ? 0 : kReadsInFlight);
+    for (ReadSlot& slot : m_reads)
+        slot.buffer.assign(kReceiveBufferSize, 0);
     if (m_outPipe) {
         m_interface->resetPipe(m_outPipe);
         m_interface->resetPipe(m_inPipe);
@@ -179,67 +183,92 @@ bool USBBulkPipeInterface::writeOnce(const char* data, uint32_t length)
     if (controlMode())
         return m_interface->controlTransfer(false, ControlWrite, 0, const_cast<char*>(data),
                                             uint16_t(length)) == kUSBSuccess;
-    return m_interface->write(m_outPipe, data, length) == kUSBSuccess;
+    return m_interface->writeWithin(m_outPipe, data, length, m_writeLimit) == kUSBSuccess;
 }
 
 void USBBulkPipeInterface::readBulk()
 {
-    if (m_closed)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(m_readMutex);
-        if (m_readInFlight)
+    while (!m_closed) {
+        const uint32_t index = uint32_t(m_nextRead % kReadsInFlight);
+        ReadSlot& slot = m_reads[index];
+        if (slot.busy)
             return;
-        m_readInFlight = true;
-    }
-    const USBResult started = m_interface->readAsync(
-        m_inPipe, m_receiveBuffer.data(), kReceiveBufferSize,
-        [this](USBResult result, uint32_t bytes) { bulkReadDone(result, bytes); });
-    if (started != kUSBSuccess) {
         {
             std::lock_guard<std::mutex> lock(m_readMutex);
-            m_readInFlight = false;
-            m_readDone.notify_all();
+            ++m_readsInFlight;
         }
-        fail(QStringLiteral("USB tunnel read could not start"));
+        slot.busy = true;
+        slot.done = false;
+        ++m_nextRead;
+        const USBResult started = m_interface->readAsync(
+            m_inPipe, slot.buffer.data(), kReceiveBufferSize,
+            [this, index](USBResult result, uint32_t bytes) {
+                bulkReadDone(index, result, bytes);
+            });
+        if (started != kUSBSuccess) {
+            {
+                std::lock_guard<std::mutex> lock(m_readMutex);
+                --m_readsInFlight;
+                m_readDone.notify_all();
+            }
+            fail(QStringLiteral("USB tunnel read could not start"));
+            return;
+        }
     }
 }
 
-// Runs on the USB completion thread: hands the bytes to the work thread, which re-arms the
-// read once they are parsed. The read stays "in flight" until then, and the completion
-// "active" until it returns, so shutdown waits for both: a dropped task clears the first
-// while this thread is still inside post().
-void USBBulkPipeInterface::bulkReadDone(USBResult result, uint32_t bytes)
+// Runs on the USB completion thread: hands the outcome to the work thread, which parses the
+// reads in order and starts new ones. A read counts as in flight until then, and the
+// completion as active until it returns, so shutdown waits for both: a dropped task ends the
+// first while this thread is still inside post().
+void USBBulkPipeInterface::bulkReadDone(uint32_t slot, USBResult result, uint32_t bytes)
 {
     {
         std::lock_guard<std::mutex> lock(m_readMutex);
-        m_completionActive = true;
+        ++m_completionsActive;
     }
-    // Notified under the lock: the waiter may free this object once it sees the flags clear.
+    // Notified under the lock: the waiter may free this object once it sees the counts at 0.
     auto finish = [this] {
         std::lock_guard<std::mutex> lock(m_readMutex);
-        m_readInFlight = false;
+        --m_readsInFlight;
         m_readDone.notify_all();
     };
     const bool posted = m_workQueue.post(
-        [this, result, bytes, finish] {
+        [this, slot, result, bytes, finish] {
             finish();
             if (m_closed)
                 return;
-            if (result != kUSBSuccess) {
-                fail(QStringLiteral("USB tunnel read failed"));
-                return;
-            }
-            const uint32_t size = std::min(bytes, kReceiveBufferSize);
-            if (process(m_receiveBuffer.data(), size))
-                readBulk();
+            ReadSlot& s = m_reads[slot];
+            s.done = true;
+            s.result = result;
+            s.bytes = std::min(bytes, kReceiveBufferSize);
+            processReads();
         },
         finish);
     std::lock_guard<std::mutex> lock(m_readMutex);
     if (!posted)
-        m_readInFlight = false;
-    m_completionActive = false;
+        --m_readsInFlight;
+    --m_completionsActive;
     m_readDone.notify_all();
+}
+
+void USBBulkPipeInterface::processReads()
+{
+    for (;;) {
+        ReadSlot& s = m_reads[m_nextParse % kReadsInFlight];
+        if (!s.busy || !s.done)
+            break;
+        ++m_nextParse;
+        s.busy = false;
+        s.done = false;
+        if (s.result != kUSBSuccess) {
+            fail(QStringLiteral("USB tunnel read failed"));
+            return;
+        }
+        if (!process(s.buffer.data(), s.bytes) || m_closed)
+            return;
+    }
+    readBulk();
 }
 
 void USBBulkPipeInterface::pollControl()
@@ -355,18 +384,17 @@ void USBBulkPipeInterface::shutdown()
         // An aborted read still reports back; it must not find this object gone.
         std::unique_lock<std::mutex> lock(m_readMutex);
         m_readDone.wait_for(lock, kReadAbortLimit,
-                            [this] { return !m_readInFlight && !m_completionActive; });
+                            [this] { return m_readsInFlight == 0 && m_completionsActive == 0; });
     }
     m_interface->close();
 }
 
+// The keep-alive thread is not woken: at its deadline it finds the later activity and sleeps
+// on, so a busy tunnel costs it one wake-up per interval instead of one per send.
 void USBBulkPipeInterface::markActivity()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_keepAliveMutex);
-        m_lastActivity = std::chrono::steady_clock::now();
-    }
-    m_keepAliveWake.notify_all();
+    std::lock_guard<std::mutex> lock(m_keepAliveMutex);
+    m_lastActivity = std::chrono::steady_clock::now();
 }
 
 void USBBulkPipeInterface::keepAliveLoop()

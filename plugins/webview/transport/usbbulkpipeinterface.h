@@ -40,10 +40,16 @@ public:
 
     static constexpr std::chrono::milliseconds kKeepAliveInterval{500};
     static constexpr uint32_t kReceiveBufferSize = 16384;
+    // Bulk reads kept queued on the IN pipe, each into its own receive buffer, so the device
+    // never waits for the host to parse one answer and ask again.
+    static constexpr uint32_t kReadsInFlight = 8;
     static constexpr uint16_t kControlPiece = 1024;
     static constexpr uint32_t kTokenCarryLimit = 4096;
     static constexpr uint32_t kMaxEmptyPolls = 10;
     static constexpr std::chrono::milliseconds kEmptyPollStep{4};
+    // How long one bulk write may wait for the device: a silent device must not hold the
+    // work thread, and with it every connection of the tunnel, for ever.
+    static constexpr std::chrono::milliseconds kWriteLimit{5000};
     // How long shutdown waits for an aborted bulk read to come back.
     static constexpr std::chrono::milliseconds kReadAbortLimit{5000};
 
@@ -51,7 +57,8 @@ public:
 
     USBBulkPipeInterface(std::shared_ptr<AbstractUSB::AbstractUSBInterface> interface,
                          USBTunnelMessageReader::Sink* sink, FailureCallback failed,
-                         std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval);
+                         std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval,
+                         std::chrono::milliseconds writeLimit = kWriteLimit);
     ~USBBulkPipeInterface();
     USBBulkPipeInterface(const USBBulkPipeInterface&) = delete;
     USBBulkPipeInterface& operator=(const USBBulkPipeInterface&) = delete;
@@ -90,7 +97,8 @@ private:
     bool writeStream(const char* data, uint32_t length);
     bool writeOnce(const char* data, uint32_t length);
     void readBulk();
-    void bulkReadDone(AbstractUSB::USBResult result, uint32_t bytes);
+    void bulkReadDone(uint32_t slot, AbstractUSB::USBResult result, uint32_t bytes);
+    void processReads();
     void pollControl();
     bool process(const char* data, size_t size);
     void fail(const QString& reason);
@@ -107,20 +115,35 @@ private:
     uint8_t m_inPipe = 0;
     bool m_protocol2 = false;
 
+    // One queued bulk read; work thread only. Reads are started and parsed in the order of
+    // their slots, whatever order their completions come in.
+    struct ReadSlot
+    {
+        std::vector<char> buffer;
+        bool busy = false; // started, not yet parsed
+        bool done = false; // completed, waiting for its turn
+        AbstractUSB::USBResult result = AbstractUSB::kUSBSuccess;
+        uint32_t bytes = 0;
+    };
+
     std::vector<char> m_receiveBuffer;
     uint32_t m_received = 0;
     uint32_t m_emptyPolls = 0;
+    std::vector<ReadSlot> m_reads;
+    uint64_t m_nextRead = 0;  // slot sequence of the next read started
+    uint64_t m_nextParse = 0; // and of the next one parsed
 
     std::mutex m_readMutex;
     std::condition_variable m_readDone;
-    bool m_readInFlight = false;
-    bool m_completionActive = false; // a read's completion is running on the USB thread
+    uint32_t m_readsInFlight = 0;     // started and not yet handed back to the work thread
+    uint32_t m_completionsActive = 0; // reads' completions running on the USB thread
 
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_failedOnce{false};
     std::atomic<bool> m_shutDown{false};
 
     const std::chrono::milliseconds m_keepAliveInterval;
+    const std::chrono::milliseconds m_writeLimit;
     std::mutex m_keepAliveMutex;
     std::condition_variable m_keepAliveWake;
     std::chrono::steady_clock::time_point m_lastActivity;

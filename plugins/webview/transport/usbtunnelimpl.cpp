@@ -86,11 +86,17 @@ USBTunnelImpl::USBTunnelImpl(std::unique_ptr<AbstractUSB::AbstractUSBDevice> dev
 {
     m_pipe = std::make_unique<USBBulkPipeInterface>(
         std::move(interface), static_cast<USBTunnelMessageReader::Sink*>(this),
-        [this](const QString& reason) { closeTunnel(reason, false); }, m_options.keepAliveInterval);
+        [this](const QString& reason) { closeTunnel(reason, false); }, m_options.keepAliveInterval,
+        m_options.writeLimit);
     m_pipe->setUp();
 }
 
 USBTunnelImpl::~USBTunnelImpl()
+{
+    shutdown();
+}
+
+void USBTunnelImpl::shutdown()
 {
     m_closed = true;
     // Stops the work thread: the table is this thread's from here on.
@@ -329,7 +335,30 @@ void USBTunnelImpl::open(uint16_t id, EventCallback done, const SendOpen& send)
         EventCallback back = takeOut(r.eventCallback);
         remove(id, false);
         back(TunnelClosed, 0);
+        return;
     }
+    m_pipe->postAfter(m_options.openLimit, [this, id, serial] { openTimedOut(id, serial); });
+}
+
+// The device never answered the open: it fails here, and the id stays out of use until the
+// device's late answer, as the device may yet open it.
+void USBTunnelImpl::openTimedOut(uint16_t id, uint64_t serial)
+{
+    ConnectionRecord* r = m_closed ? nullptr : find(id, serial);
+    if (!r || r->state != State::Opening)
+        return;
+    qCWarning(lcTunnel) << "connection" << id << "not answered by the device; open given up";
+    dropUnanswered(id, ConnectionLost);
+}
+
+// Ends a connection here whose open or close the device did not answer; its id stays out of
+// use until the device's late answer.
+void USBTunnelImpl::dropUnanswered(uint16_t id, OperationResult event)
+{
+    std::unique_ptr<ConnectionRecord> record = remove(id, true);
+    failPending(*record, ConnectionLost, event);
+    if (m_connectionClosed)
+        m_connectionClosed(id);
 }
 
 void USBTunnelImpl::close(uint16_t id, EventCallback done)
@@ -376,10 +405,7 @@ void USBTunnelImpl::closeTimedOut(uint16_t id, uint64_t serial)
     if (m_closed || !find(id, serial))
         return;
     qCWarning(lcTunnel) << "connection" << id << "not confirmed closed by the device; dropped";
-    std::unique_ptr<ConnectionRecord> record = remove(id, true);
-    failPending(*record, ConnectionLost, TunnelClosed);
-    if (m_connectionClosed)
-        m_connectionClosed(id);
+    dropUnanswered(id, TunnelClosed);
 }
 
 void USBTunnelImpl::startWrite(uint16_t id, const char* data, uint64_t length, WriteCallback done)
@@ -552,6 +578,12 @@ void USBTunnelImpl::endDrained(uint16_t id)
 void USBTunnelImpl::connectionOpened(uint16_t id)
 {
     ConnectionRecord* r = find(id);
+    if (!r && m_staleIds.count(id)) {
+        // A late answer to an open that was given up on: nobody uses it, so it is closed;
+        // the device's answer to that frees the id.
+        m_pipe->sendCloseConnectionMessage(id, {});
+        return;
+    }
     if (!r || r->state != State::Opening)
         return;
     r->state = State::Open;

@@ -63,11 +63,16 @@ public:
     static constexpr uint8_t kInterfaceSubclass = 5;
     // How long a close waits for the device's answer before the connection is dropped here.
     static constexpr std::chrono::milliseconds kCloseLimit{5000};
+    // How long an open waits for the device's answer before it is given up as failed.
+    static constexpr std::chrono::milliseconds kOpenLimit{5000};
 
     struct Options
     {
         std::chrono::milliseconds keepAliveInterval{500};
         std::chrono::milliseconds closeLimit = kCloseLimit;
+        std::chrono::milliseconds openLimit = kOpenLimit;
+        // How long one bulk write may wait for the device before the tunnel fails.
+        std::chrono::milliseconds writeLimit{5000};
     };
 
     static bool isTunnelDevice(AbstractUSB::AbstractUSBDevice& device);
@@ -94,6 +99,10 @@ public:
     // callback is told TunnelClosed, then connectionClosed and tunnelClosed follow. May be
     // called from a callback.
     void closeAll();
+    // Ends the tunnel at once, from any thread but the work thread, also while the work
+    // thread waits on a silent device: every pending callback is told TunnelClosed, later
+    // operations are refused, and no connectionClosed or tunnelClosed follows.
+    void shutdown();
     bool isClosed() const { return m_closed; }
 
     // An id for the caller's next open: never 0, never one in use on this tunnel (opening,
@@ -101,6 +110,9 @@ public:
     // for the caller, who must open a connection with it; 0 when every id is taken.
     uint16_t newConnectionId();
 
+    // Without the device's answer within the open limit the open completes with
+    // ConnectionLost and its id stays out of use until the device's late answer (a late
+    // "opened" is closed at once).
     bool openTCPConnection(uint16_t id, uint16_t port, EventCallback done);
     bool openTestConnection(uint16_t id, uint8_t a, uint64_t b, uint64_t c, EventCallback done);
     // The device's answer ends the connection; without one within the close limit the
@@ -158,6 +170,8 @@ private:
     void open(uint16_t id, EventCallback done, const SendOpen& send);
     void close(uint16_t id, EventCallback done);
     void closeTimedOut(uint16_t id, uint64_t serial);
+    void openTimedOut(uint16_t id, uint64_t serial);
+    void dropUnanswered(uint16_t id, OperationResult event);
     void startWrite(uint16_t id, const char* data, uint64_t length, WriteCallback done);
     void pump(uint16_t id, ConnectionRecord& record);
     void transferDone(uint16_t id, uint64_t serial, uint32_t length, bool ok, uint64_t returned);
@@ -185,7 +199,8 @@ private:
     const Options m_options;
     std::map<uint16_t, std::unique_ptr<ConnectionRecord>> m_connections;
     uint64_t m_lastSerial = 0;
-    // Ids dropped here after a close the device never answered; payload for them is dropped.
+    // Ids dropped here after an open or a close the device never answered; payload for them
+    // is dropped.
     std::set<uint16_t> m_staleIds;
     // The payload being received: its record, or serial 0 while it is dropped.
     uint16_t m_payloadId = 0;
