@@ -77,10 +77,7 @@ std::unique_ptr<BpfuUpdateTask> TestBpfuUpdateTask::makeTask(int64_t seconds)
         m_family.get(), LoopbackBonjourManager::table(seconds), [recorder] {
             return std::make_pair(recorder->address().toString().toStdString(), recorder->port());
         });
-    if (!m_manager->deviceAdded(http("NV1234ABCD")))
-        return nullptr;
-    QTest::qWait(10);
-    const auto device = m_manager->findKnownByUniqueId("nv1234abcd");
+    const auto device = m_manager->announceRecorder();
     if (!device)
         return nullptr;
     auto task = std::make_unique<BpfuUpdateTask>(m_manager, device);

@@ -69,10 +69,7 @@ std::unique_ptr<HttpUpgradeTask> TestHttpUpgradeTask::makeTask(int64_t seconds)
     m_manager = std::make_shared<LoopbackBonjourManager>(
         m_family.get(), LoopbackBonjourManager::table(seconds),
         [] { return std::make_pair(std::string(kAddress), uint16_t(80)); });
-    if (!m_manager->deviceAdded(http("NV1234ABCD")))
-        return nullptr;
-    QTest::qWait(10);
-    const auto device = m_manager->findKnownByUniqueId("nv1234abcd");
+    const auto device = m_manager->announceRecorder();
     if (!device)
         return nullptr;
     auto task = std::make_unique<HttpUpgradeTask>(m_manager, device);
