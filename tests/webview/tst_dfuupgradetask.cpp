@@ -68,11 +68,12 @@ struct Reports : QObject
         connect(task, &DeviceFirmwareUpdater::firmwareUpdateProgress, this,
                 [this](int percent) { progress.push_back(percent); });
     }
-    // Starts the task and waits for its result.
+    // Starts the task and waits for its one result.
     bool run(DeviceFirmwareUpdater* task)
     {
         task->start();
-        return QTest::qWaitFor([this] { return !statuses.empty(); }, kWaitMs);
+        return QTest::qWaitFor([this] { return !statuses.empty(); }, kWaitMs) &&
+               statuses.size() == 1;
     }
     std::vector<int> statuses;
     std::vector<int> progress;
@@ -190,7 +191,6 @@ void TestDfuUpgradeTask::updatesInBlocksOfTheTransferSize()
     auto task = std::make_unique<DfuUpgradeTask>(usb.manager, usb.device());
     Reports reports(task.get());
     QVERIFY(reports.run(task.get()));
-    QCOMPARE(reports.statuses.size(), size_t(1));
     QCOMPARE(reports.statuses.front(), 0);
     QVERIFY(task->checkDevice());
     QCOMPARE(bench.recorder().dfu().blockSizes(), blocks);
@@ -245,7 +245,6 @@ void TestDfuUpgradeTask::failsAtEachStep()
     auto task = std::make_unique<DfuUpgradeTask>(usb.manager, usb.device());
     Reports reports(task.get());
     QVERIFY(reports.run(task.get()));
-    QCOMPARE(reports.statuses.size(), size_t(1));
     QCOMPARE(reports.statuses.front(), 1);
     QVERIFY(!task->checkDevice());
     QCOMPARE(recorder->dfu().installs(), installs);
@@ -265,7 +264,6 @@ void TestDfuUpgradeTask::unplugDuringDownloadFails()
     auto task = std::make_unique<UnpluggingTask>(usb.manager, usb.device(), bench.id());
     Reports reports(task.get());
     QVERIFY(reports.run(task.get()));
-    QCOMPARE(reports.statuses.size(), size_t(1));
     QCOMPARE(reports.statuses.front(), 1);
     QCOMPARE(bench.recorder().dfu().installs(), 0);
 }
