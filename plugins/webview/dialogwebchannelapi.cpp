@@ -21,6 +21,20 @@ void DialogWebChannelAPI::setMaxDialogHeight(int height)
     emit onMaxDialogHeightChanged(height);
 }
 
+void DialogWebChannelAPI::setMaxDialogWidthValue(const QVariant& width)
+{
+    int value = 0;
+    if (intArgument(QJsonValue::fromVariant(width), "maxDialogWidth", &value))
+        setMaxDialogWidth(value);
+}
+
+void DialogWebChannelAPI::setMaxDialogHeightValue(const QVariant& height)
+{
+    int value = 0;
+    if (intArgument(QJsonValue::fromVariant(height), "maxDialogHeight", &value))
+        setMaxDialogHeight(value);
+}
+
 void DialogWebChannelAPI::initialSizeSet()
 {
     emit onInitialSizeSet();

@@ -1,6 +1,7 @@
 #include "kestrelnovawebviewconnecteddevice.h"
 
 #include "kestrelnovawebviewsettingspage.h"
+#include "novaproductcard.h"
 #include "novavisibledevice.h"
 
 KestrelNovaWebViewConnectedDevice::KestrelNovaWebViewConnectedDevice(
@@ -12,7 +13,7 @@ KestrelNovaWebViewConnectedDevice::KestrelNovaWebViewConnectedDevice(
                 &KestrelNovaWebViewConnectedDevice::potentialDeviceListChanged);
 }
 
-WebViewSettingsPage* KestrelNovaWebViewConnectedDevice::createSettingsPage(QWidget* card)
+WebViewSettingsPage* KestrelNovaWebViewConnectedDevice::createSettingsPage(NovaProductCard* card)
 {
     return new KestrelNovaWebViewSettingsPage(
         card, std::static_pointer_cast<VornOSRESTConfigurationServerDevice>(shared_from_this()));

@@ -11,7 +11,7 @@ public:
     KestrelNovaWebViewConnectedDevice(NovaVisibleDevice* visibleDevice,
                                       const std::shared_ptr<PotentialDevice>& potentialDevice);
 
-    WebViewSettingsPage* createSettingsPage(QWidget* card) override;
+    WebViewSettingsPage* createSettingsPage(NovaProductCard* card) override;
 
 Q_SIGNALS:
     void potentialDeviceListChanged();

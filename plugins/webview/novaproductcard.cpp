@@ -6,8 +6,18 @@
 #include "novavisibledevice.h"
 #include "potentialdevice.h"
 
+#include <QDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -143,4 +153,52 @@ QString NovaProductCard::deviceDetails() const
     line(text, QStringLiteral("Release Version"), record ? record->releaseVersion : QString());
     text += QStringLiteral("\n");
     return text;
+}
+
+QDialog* NovaProductCard::createDeviceDetailsDialog()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(font).fixedPitch())
+        font = QFont(QStringLiteral("courier"));
+
+    auto* dialog = new QDialog(window());
+    dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setSizeGripEnabled(true);
+
+    auto* report = new QLabel(deviceDetails());
+    report->setFont(font);
+    report->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    report->setWordWrap(true);
+    report->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    report->setMinimumWidth(600);
+    auto* scroll = new QScrollArea;
+    scroll->setMinimumSize(600, 300);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(report);
+
+    auto* actions = new QPushButton(QStringLiteral("Device Actions"));
+    actions->setAutoDefault(false);
+    actions->setMenu(&m_menu);
+    connect(&m_menu, &QMenu::triggered, dialog, &QDialog::reject);
+    auto* close = new QPushButton(QStringLiteral("Close"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, dialog, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(actions);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(scroll);
+    layout->addLayout(buttons);
+    // Room for the report's widest line without a horizontal scroll bar.
+    dialog->resize(dialog->sizeHint().expandedTo(QSize(680, 420)));
+    return dialog;
+}
+
+void NovaProductCard::onShowProductEasterEgg()
+{
+    const std::unique_ptr<QDialog> dialog(createDeviceDetailsDialog());
+    dialog->exec();
 }

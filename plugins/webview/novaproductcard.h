@@ -10,6 +10,7 @@
 #include <memory>
 
 class ConnectedDevice;
+class QDialog;
 class NovaVisibleDevice;
 
 // The card of one web-view recorder: owns the connected device while open, shows the connecting
@@ -34,12 +35,17 @@ public:
     void refreshDeviceName();
     // The plain-text report of the device and of the firmware the plug-in carries.
     QString deviceDetails() const;
+    // The window that shows the report over the card's top-level window, with the card's
+    // "Device Actions"; the caller runs and deletes it.
+    QDialog* createDeviceDetailsDialog();
 
 Q_SIGNALS:
     void firmwareUpdateRequested(bool confirm);
 
 public Q_SLOTS:
     void onConnectionChanged(ConnectionState state);
+    // The device-details window, run until it is closed.
+    void onShowProductEasterEgg() override;
 
 private:
     NovaProductCard(const std::shared_ptr<ConnectedDevice>& device, NovaVisibleDevice* visible,

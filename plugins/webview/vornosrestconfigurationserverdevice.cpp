@@ -110,7 +110,7 @@ void VornOSRESTConfigurationServerDevice::populateCard(NovaProductCard* card)
             &NovaProductCard::refreshDeviceName, Qt::UniqueConnection);
 }
 
-WebViewSettingsPage* VornOSRESTConfigurationServerDevice::createSettingsPage(QWidget* card)
+WebViewSettingsPage* VornOSRESTConfigurationServerDevice::createSettingsPage(NovaProductCard* card)
 {
     return new WebViewSettingsPage(
         card, std::static_pointer_cast<VornOSRESTConfigurationServerDevice>(shared_from_this()));

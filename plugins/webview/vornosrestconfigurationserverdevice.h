@@ -34,7 +34,7 @@ public:
     virtual QUrl apiUrl(const QString& path);
     virtual QUrl adminUrl();
     // The page that shows the device's web UI, under the card.
-    virtual WebViewSettingsPage* createSettingsPage(QWidget* card);
+    virtual WebViewSettingsPage* createSettingsPage(NovaProductCard* card);
 
     void setName(const QString& name);
     void setHostname(const QString& hostname);

@@ -17,7 +17,11 @@ public:
 protected:
     // The value's text when it is a string; otherwise logs the refusal and answers false.
     bool stringArgument(const QJsonValue& value, const char* method, QString* text) const;
+    // The value when it is a whole number that fits an int; otherwise logs the refusal.
+    bool intArgument(const QJsonValue& value, const char* member, int* number) const;
 
 private:
+    void refuse(const char* member, const char* expected) const;
+
     QString m_channelName;
 };

@@ -137,6 +137,8 @@ void NovaWebServer::respond(QTcpSocket* socket, const QByteArray& method, const 
         } else {
             send(socket, 405, "text/plain", {});
         }
+    } else if (method == "GET" && path == "/admin/dialog.html") {
+        send(socket, 200, "text/html; charset=utf-8", dialogPage());
     } else if (method == "GET" && (path == "/admin/" || path == "/admin/index.html")) {
         send(socket, 200, "text/html; charset=utf-8",
              m_adminPage.isEmpty() ? defaultAdminPage() : m_adminPage);
@@ -171,7 +173,8 @@ input { width: 260px; } button { margin: 6px 6px 0 0; } #status { color: #8fd18f
 <button id="rename">Rename</button>
 <label>Host name</label><input id="hostname" value="nova-studio-a">
 <button id="sethost">Set host name</button>
-<div><button id="copy">Copy serial</button><button id="help">Help</button></div>
+<div><button id="copy">Copy serial</button><button id="help">Help</button>
+<button id="about">About</button></div>
 <p id="status">waiting for channel</p>
 <script>
 function api(name) { return window.webChannelObjects ? window.webChannelObjects[name] : null; }
@@ -193,12 +196,40 @@ function ready() {
   document.getElementById('sethost').onclick = function () {
     common.setDeviceHostname(document.getElementById('hostname').value);
   };
+  document.getElementById('about').onclick = function () {
+    window.open('dialog.html?maxWidth=640&maxHeight=480', 'about', 'width=400,height=300');
+  };
   if (net) {
     document.getElementById('copy').onclick = function () { net.copyToClipboard('NOVA-0001'); };
     document.getElementById('help').onclick = function () { net.openUrl('https://example.invalid/help'); };
   }
 }
 ready();
+</script>
+</body></html>
+)");
+}
+
+QByteArray NovaWebServer::dialogPage()
+{
+    // Opened by the admin page as a dialog window; the maxima come from the query, so a caller
+    // can ask for a fixed or a resizable window.
+    return QByteArrayLiteral(R"(<!DOCTYPE html>
+<html><head><title>About Nova</title>
+<style>body { font-family: sans-serif; background: #1d1f22; color: #e8e8e8; }</style></head>
+<body>
+<h1>Nova Recorder</h1><p id="status">waiting for channel</p>
+<script>
+function sized() {
+  var dialog = window.webChannelObjects ? window.webChannelObjects.DialogAPI : null;
+  if (!dialog) { setTimeout(sized, 100); return; }
+  var query = new URLSearchParams(window.location.search);
+  if (query.has('maxWidth')) dialog.maxDialogWidth = Number(query.get('maxWidth'));
+  if (query.has('maxHeight')) dialog.maxDialogHeight = Number(query.get('maxHeight'));
+  dialog.initialSizeSet();
+  document.getElementById('status').textContent = 'sized';
+}
+sized();
 </script>
 </body></html>
 )");

@@ -9,9 +9,10 @@
 
 class QTcpSocket;
 
-// The configuration web server of a network recorder: its admin page under "/admin/" and the
-// REST API under "/admin/api" (heartBeat, crashlogs GET and DELETE). Keeps a request log and
-// can be switched to refuse connections, answer late or answer with a server error.
+// The configuration web server of a network recorder: its admin page under "/admin/", a page the
+// admin page opens as a dialog window, and the REST API under "/admin/api" (heartBeat, crashlogs
+// GET and DELETE). Keeps a request log and can be switched to refuse connections, answer late or
+// answer with a server error.
 class NovaWebServer : public QObject
 {
     Q_OBJECT
@@ -48,6 +49,9 @@ public:
     // The page served at "/admin/"; a default page that uses every published object otherwise.
     void setAdminPage(const QByteArray& html) { m_adminPage = html; }
     static QByteArray defaultAdminPage();
+    // "/admin/dialog.html": sets the dialog maxima given in its query ("maxWidth", "maxHeight")
+    // through "DialogAPI", then says its size is set.
+    static QByteArray dialogPage();
 
     const QList<Request>& log() const { return m_log; }
     int count(const QByteArray& method, const QByteArray& path) const;

@@ -2,7 +2,9 @@
 
 #include "plugins/webview/bonjourconnectionmanager.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
+#include "sim/novarecorder/novabonjourrecords.h"
 
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -33,6 +35,16 @@ public:
             const auto endpoint = m_endpoint();
             deviceResolved(info, true, "alder.local.", endpoint.first, endpoint.second);
         });
+    }
+
+    // Announces the Alder recorder "NV1234ABCD" and answers its potential device once this
+    // manager has taken it; null when it did not.
+    std::shared_ptr<BonjourPotentialDevice> announceRecorder()
+    {
+        if (!deviceAdded(Sim::NovaBonjour::http("NV1234ABCD")))
+            return nullptr;
+        QTest::qWait(10);
+        return findKnownByUniqueId("nv1234abcd");
     }
 
     // The Alder record with both waits set to seconds.

@@ -1,6 +1,4 @@
-#include "firmwarefolder.h"
-#include "groupingfamily.h"
-#include "loopbackbonjourmanager.h"
+#include "networktaskfixture.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
 #include "plugins/webview/bpfuupdatetask.h"
 #include "sim/blockrecorder/blockrecorder.h"
@@ -17,7 +15,6 @@ using namespace Sim::NovaBonjour;
 namespace {
 
 constexpr int kWaitMs = 20000;
-constexpr uint16_t kProductId = 0xBE1D;
 
 int blocksNamed(const BlockRecorder& recorder, const QByteArray& name)
 {
@@ -43,47 +40,34 @@ private Q_SLOTS:
 private:
     std::unique_ptr<BpfuUpdateTask> makeTask(int64_t seconds = 5);
 
-    std::unique_ptr<FirmwareFolder> m_folder;
+    NetworkTaskFixture m_net;
     std::unique_ptr<BlockRecorder> m_recorder;
     FirmwareUpdatePeer* m_peer = nullptr;
-    std::unique_ptr<GroupingFamily> m_family;
-    std::shared_ptr<LoopbackBonjourManager> m_manager;
-    QByteArray m_image;
 };
 
 void TestBpfuUpdateTask::init()
 {
-    m_folder = std::make_unique<FirmwareFolder>();
-    m_image = FirmwareFolder::pattern(100000);
-    QVERIFY(m_folder->write("data-be1d.bin", kProductId, m_image));
+    QVERIFY(m_net.setUp(100000));
     m_recorder = std::make_unique<BlockRecorder>();
     QVERIFY(m_recorder->listen(QHostAddress(QStringLiteral("127.0.0.8"))));
     m_peer = new FirmwareUpdatePeer(m_recorder.get());
-    m_family = std::make_unique<GroupingFamily>();
 }
 
 void TestBpfuUpdateTask::cleanup()
 {
-    m_manager.reset();
-    m_family.reset();
+    m_net.tearDown();
     m_recorder.reset();
-    m_folder.reset();
 }
 
 std::unique_ptr<BpfuUpdateTask> TestBpfuUpdateTask::makeTask(int64_t seconds)
 {
     const BlockRecorder* recorder = m_recorder.get();
-    m_manager = std::make_shared<LoopbackBonjourManager>(
-        m_family.get(), LoopbackBonjourManager::table(seconds), [recorder] {
-            return std::make_pair(recorder->address().toString().toStdString(), recorder->port());
-        });
-    if (!m_manager->deviceAdded(http("NV1234ABCD")))
-        return nullptr;
-    QTest::qWait(10);
-    const auto device = m_manager->findKnownByUniqueId("nv1234abcd");
+    const auto device = m_net.announce(seconds, [recorder] {
+        return std::make_pair(recorder->address().toString().toStdString(), recorder->port());
+    });
     if (!device)
         return nullptr;
-    auto task = std::make_unique<BpfuUpdateTask>(m_manager, device);
+    auto task = std::make_unique<BpfuUpdateTask>(m_net.manager, device);
     task->setReconnectInterval(100);
     task->setConnectTimeout(1000);
     return task;
@@ -100,8 +84,8 @@ void TestBpfuUpdateTask::uploadsInChunksAndWaitsForTheReboot()
     QCOMPARE(updated.takeFirst().at(0).toInt(), 0);
     QVERIFY(task->checkDevice());
     QCOMPARE(task->chunkSizes(), (std::vector<qint64>{65536, 34464}));
-    QCOMPARE(m_peer->received().size(), m_image.size());
-    QVERIFY(m_peer->received() == m_image);
+    QCOMPARE(m_peer->received().size(), m_net.image.size());
+    QVERIFY(m_peer->received() == m_net.image);
     QCOMPARE(m_peer->reboots(), 1);
     QCOMPARE(m_recorder->log().first().fields.value(0),
              qMakePair(QByteArray("Size"), QByteArray("100000")));
@@ -150,13 +134,10 @@ void TestBpfuUpdateTask::failures()
 
 void TestBpfuUpdateTask::missingPackageFailsWithoutContact()
 {
-    m_folder.reset();
+    m_net.folder.reset();
     auto task = makeTask();
     QVERIFY(task);
-    QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
-    task->start();
-    QCOMPARE(updated.count(), 1);
-    QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
+    QCOMPARE(NetworkTaskFixture::resultsOfStart(*task), QList<int>{1});
     QTest::qWait(100);
     QCOMPARE(m_recorder->connectionCount(), 0);
 }

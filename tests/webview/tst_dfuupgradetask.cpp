@@ -39,6 +39,25 @@ std::shared_ptr<UsbConnectionManager> usbManager(GroupingFamily* family, Product
         nullptr);
 }
 
+// The plug-in's USB side once it has found the simulated recorder on the bus.
+struct UsbSide
+{
+    explicit UsbSide(ProductTable table)
+        : manager(usbManager(&family, std::move(table)))
+    {
+        manager->start();
+        found = QTest::qWaitFor([this] { return family.added == 1; }, kWaitMs);
+    }
+    std::shared_ptr<UsbPotentialDevice> device() const
+    {
+        return manager->findByUniqueId("nv1234abcd");
+    }
+
+    GroupingFamily family;
+    std::shared_ptr<UsbConnectionManager> manager;
+    bool found = false;
+};
+
 // Collects the task's reports on the test's thread, as a dialog would get them.
 struct Reports : QObject
 {
@@ -48,6 +67,13 @@ struct Reports : QObject
                 [this](int status) { statuses.push_back(status); });
         connect(task, &DeviceFirmwareUpdater::firmwareUpdateProgress, this,
                 [this](int percent) { progress.push_back(percent); });
+    }
+    // Starts the task and waits for its one result.
+    bool run(DeviceFirmwareUpdater* task)
+    {
+        task->start();
+        return QTest::qWaitFor([this] { return !statuses.empty(); }, kWaitMs) &&
+               statuses.size() == 1;
     }
     std::vector<int> statuses;
     std::vector<int> progress;
@@ -159,15 +185,12 @@ void TestDfuUpgradeTask::updatesInBlocksOfTheTransferSize()
     Sim::NovaRecorder::Options options;
     options.bootloader = bootloader;
     NovaBench bench(options);
-    GroupingFamily family;
-    const auto usb = usbManager(&family, shortTable(5, 10));
-    usb->start();
-    QTRY_COMPARE_WITH_TIMEOUT(family.added, 1, kWaitMs);
+    UsbSide usb(shortTable(5, 10));
+    QVERIFY(usb.found);
 
-    auto task = std::make_unique<DfuUpgradeTask>(usb, usb->findByUniqueId("nv1234abcd"));
+    auto task = std::make_unique<DfuUpgradeTask>(usb.manager, usb.device());
     Reports reports(task.get());
-    task->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.statuses.size(), size_t(1), kWaitMs);
+    QVERIFY(reports.run(task.get()));
     QCOMPARE(reports.statuses.front(), 0);
     QVERIFY(task->checkDevice());
     QCOMPARE(bench.recorder().dfu().blockSizes(), blocks);
@@ -216,15 +239,12 @@ void TestDfuUpgradeTask::failsAtEachStep()
     faults.dfu.errorAtBlock = errorAtBlock;
     recorder->setFaults(faults);
     NovaBench bench(recorder);
-    GroupingFamily family;
-    const auto usb = usbManager(&family, shortTable(1, 1));
-    usb->start();
-    QTRY_COMPARE_WITH_TIMEOUT(family.added, 1, kWaitMs);
+    UsbSide usb(shortTable(1, 1));
+    QVERIFY(usb.found);
 
-    auto task = std::make_unique<DfuUpgradeTask>(usb, usb->findByUniqueId("nv1234abcd"));
+    auto task = std::make_unique<DfuUpgradeTask>(usb.manager, usb.device());
     Reports reports(task.get());
-    task->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.statuses.size(), size_t(1), kWaitMs);
+    QVERIFY(reports.run(task.get()));
     QCOMPARE(reports.statuses.front(), 1);
     QVERIFY(!task->checkDevice());
     QCOMPARE(recorder->dfu().installs(), installs);
@@ -238,16 +258,12 @@ void TestDfuUpgradeTask::unplugDuringDownloadFails()
     Sim::NovaRecorder::Options options;
     options.bootloader = true;
     NovaBench bench(options);
-    GroupingFamily family;
-    const auto usb = usbManager(&family, shortTable(1, 1));
-    usb->start();
-    QTRY_COMPARE_WITH_TIMEOUT(family.added, 1, kWaitMs);
+    UsbSide usb(shortTable(1, 1));
+    QVERIFY(usb.found);
 
-    auto task =
-        std::make_unique<UnpluggingTask>(usb, usb->findByUniqueId("nv1234abcd"), bench.id());
+    auto task = std::make_unique<UnpluggingTask>(usb.manager, usb.device(), bench.id());
     Reports reports(task.get());
-    task->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.statuses.size(), size_t(1), kWaitMs);
+    QVERIFY(reports.run(task.get()));
     QCOMPARE(reports.statuses.front(), 1);
     QCOMPARE(bench.recorder().dfu().installs(), 0);
 }
@@ -256,16 +272,14 @@ void TestDfuUpgradeTask::destroyedDuringWaitEndsPromptly()
 {
     FirmwareFolder folder;
     QVERIFY(folder.write("data-be1d.bin", kProductId, FirmwareFolder::pattern(1000)));
-    GroupingFamily family;
     NovaBench bench;
-    const auto usb = usbManager(&family, shortTable(600, 600));
-    usb->start();
-    QTRY_COMPARE_WITH_TIMEOUT(family.added, 1, kWaitMs);
-    const auto device = usb->findByUniqueId("nv1234abcd");
+    UsbSide usb(shortTable(600, 600));
+    QVERIFY(usb.found);
+    const auto device = usb.device();
     QVERIFY(Sim::UsbBus::instance().unplug(bench.id()));
     // The unit has left: the task waits for it for ten minutes.
-    QTRY_COMPARE_WITH_TIMEOUT(family.removed, 1, kWaitMs);
-    auto task = std::make_unique<DfuUpgradeTask>(usb, device);
+    QTRY_COMPARE_WITH_TIMEOUT(usb.family.removed, 1, kWaitMs);
+    auto task = std::make_unique<DfuUpgradeTask>(usb.manager, device);
     std::vector<int> statuses;
     connect(
         task.get(), &DeviceFirmwareUpdater::firmwareUpdated, task.get(),

@@ -1,6 +1,4 @@
-#include "firmwarefolder.h"
-#include "groupingfamily.h"
-#include "loopbackbonjourmanager.h"
+#include "networktaskfixture.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
 #include "plugins/webview/httpupgradetask.h"
 #include "sim/firmwarehttp/firmwarehttpserver.h"
@@ -39,43 +37,30 @@ private Q_SLOTS:
 private:
     std::unique_ptr<HttpUpgradeTask> makeTask(int64_t seconds = 30);
 
-    std::unique_ptr<FirmwareFolder> m_folder;
+    NetworkTaskFixture m_net;
     std::unique_ptr<FirmwareHttpServer> m_server;
-    std::unique_ptr<GroupingFamily> m_family;
-    std::shared_ptr<LoopbackBonjourManager> m_manager;
-    QByteArray m_image;
 };
 
 void TestHttpUpgradeTask::init()
 {
-    m_folder = std::make_unique<FirmwareFolder>();
-    m_image = FirmwareFolder::pattern(4 << 20);
-    QVERIFY(m_folder->write("data-be1d.bin", kProductId, m_image));
+    QVERIFY(m_net.setUp(4 << 20));
     m_server = std::make_unique<FirmwareHttpServer>();
     QVERIFY(m_server->listen(QHostAddress(QString::fromLatin1(kAddress)), 80));
-    m_family = std::make_unique<GroupingFamily>();
 }
 
 void TestHttpUpgradeTask::cleanup()
 {
-    m_manager.reset();
-    m_family.reset();
+    m_net.tearDown();
     m_server.reset();
-    m_folder.reset();
 }
 
 std::unique_ptr<HttpUpgradeTask> TestHttpUpgradeTask::makeTask(int64_t seconds)
 {
-    m_manager = std::make_shared<LoopbackBonjourManager>(
-        m_family.get(), LoopbackBonjourManager::table(seconds),
-        [] { return std::make_pair(std::string(kAddress), uint16_t(80)); });
-    if (!m_manager->deviceAdded(http("NV1234ABCD")))
-        return nullptr;
-    QTest::qWait(10);
-    const auto device = m_manager->findKnownByUniqueId("nv1234abcd");
+    const auto device =
+        m_net.announce(seconds, [] { return std::make_pair(std::string(kAddress), uint16_t(80)); });
     if (!device)
         return nullptr;
-    auto task = std::make_unique<HttpUpgradeTask>(m_manager, device);
+    auto task = std::make_unique<HttpUpgradeTask>(m_net.manager, device);
     task->setRebootPollInterval(100);
     return task;
 }
@@ -94,8 +79,8 @@ void TestHttpUpgradeTask::uploadsByteIdenticalAndFollowsTheReboot()
     QVERIFY(updated.wait(kWaitMs));
     QCOMPARE(updated.takeFirst().at(0).toInt(), 0);
     QVERIFY(task->checkDevice());
-    QCOMPARE(m_server->uploaded().size(), m_image.size());
-    QVERIFY(m_server->uploaded() == m_image);
+    QCOMPARE(m_server->uploaded().size(), m_net.image.size());
+    QVERIFY(m_server->uploaded() == m_net.image);
 
     const auto log = m_server->log();
     QCOMPARE(log.at(0).method + ' ' + log.at(0).path, QByteArray("PUT /v1/firmware/updateStart"));
@@ -199,13 +184,10 @@ void TestHttpUpgradeTask::secondStartDuringUpdateChangesNothing()
 
 void TestHttpUpgradeTask::missingPackageFailsWithoutContact()
 {
-    m_folder.reset();
+    m_net.folder.reset();
     auto task = makeTask();
     QVERIFY(task);
-    QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
-    task->start();
-    QCOMPARE(updated.count(), 1);
-    QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
+    QCOMPARE(NetworkTaskFixture::resultsOfStart(*task), QList<int>{1});
     QTest::qWait(50);
     QVERIFY(m_server->log().isEmpty());
 }

@@ -1,5 +1,6 @@
 // The web-view recorder's card with the simulated recorder's page, end to end on loopback.
 #include "framework/connectingstatuspage.h"
+#include "loopbacknovadevice.h"
 #include "plugins/webview/connectionmanager.h"
 #include "plugins/webview/kestrelnovawebviewconnecteddevice.h"
 #include "plugins/webview/novaproductcard.h"
@@ -8,8 +9,14 @@
 #include "plugins/webview/webview.h"
 #include "plugins/webview/webviewsettingspage.h"
 #include "sim/novawebserver/novawebserver.h"
+#include "webviewtesting.h"
 
-#include <QDir>
+#include <QApplication>
+#include <QDialog>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -38,39 +45,6 @@ public:
     int made = 0;
 };
 
-class LoopbackDevice : public PotentialDevice
-{
-public:
-    LoopbackDevice(const std::shared_ptr<ConnectionManager>& manager, quint16 port)
-        : PotentialDevice(manager)
-        , m_port(port)
-    {
-    }
-    uint16_t productId() override { return 0xBE1D; }
-    uint16_t hardwareRevision() override { return 0x100; }
-    QString uniqueId() override { return QStringLiteral("nova-1"); }
-    QString name() override { return QStringLiteral("Studio A"); }
-    QString firmwareBuild() override { return QStringLiteral("8a4c1f02"); }
-    QString releaseVersion() override { return QStringLiteral("8.4"); }
-    int connectionType() override { return kEthernet; }
-    void requestResolve() override {}
-    std::string host() override { return "127.0.0.1"; }
-    uint16_t port() override { return m_port; }
-    bool allowsFirmwareUpdate() override { return true; }
-    bool isLegacy() override { return false; }
-    uint16_t priority() override { return 20; }
-
-private:
-    quint16 m_port;
-};
-
-void saveShot(QWidget* window, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("PELLWORTH_BIN_DIR") + "/../screenshots";
-    QDir().mkpath(folder);
-    QVERIFY(window->grab().save(folder + "/" + name + ".png"));
-}
-
 } // namespace
 
 class TestNovaProductCard : public QObject
@@ -88,13 +62,22 @@ class TestNovaProductCard : public QObject
         return qobject_cast<Page*>(card->pages()->currentWidget());
     }
 
+    static QPushButton* button(QDialog* dialog, const QString& text)
+    {
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text() == text)
+                return button;
+        return nullptr;
+    }
+
 private Q_SLOTS:
     void init()
     {
         m_server = std::make_unique<NovaWebServer>();
         QVERIFY(m_server->listen());
         m_manager = std::make_shared<LoopbackManager>();
-        m_device = std::make_shared<LoopbackDevice>(m_manager, m_server->port());
+        m_device = std::make_shared<LoopbackNovaDevice>(m_server->port(),
+                                                        PotentialDevice::kEthernet, m_manager);
         m_manager->shared = [this](PotentialDevice*) { return m_device; };
         m_visible = std::make_unique<NovaVisibleDevice>(nullptr, m_device);
         m_window = std::make_unique<QWidget>();
@@ -117,14 +100,14 @@ private Q_SLOTS:
         auto* card = new NovaProductCard(m_visible.get(), m_window.get(), QColor(254, 167, 1));
         card->show();
         QVERIFY(shown<ConnectingStatusPage>(card));
-        saveShot(m_window.get(), "webview-card-connecting");
+        QVERIFY(saveShot(m_window.get(), "webview-card-connecting"));
         QTRY_VERIFY_WITH_TIMEOUT(shown<WebViewSettingsPage>(card), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(m_server->count("GET", "/admin/") >= 1 &&
                                      shown<WebViewSettingsPage>(card) &&
                                      shown<WebViewSettingsPage>(card)->view()->isReady(),
                                  10000);
         QTest::qWait(500); // let the page paint
-        saveShot(m_window.get(), "webview-card-settings");
+        QVERIFY(saveShot(m_window.get(), "webview-card-settings"));
         QStringList actions;
         for (QAction* action : card->deviceActionsMenu()->actions())
             if (!action->isSeparator())
@@ -142,18 +125,11 @@ private Q_SLOTS:
                                  15000);
         QWebEnginePage* page = shown<WebViewSettingsPage>(card)->view()->page();
         QTRY_VERIFY_WITH_TIMEOUT(m_server->count("GET", "/admin/") >= 1, 5000);
-        bool done = false;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                page->runJavaScript("window.webChannelObjects !== undefined",
-                                    [&](const QVariant& v) { done = v.toBool(); });
-                return done;
-            }(),
-            10000);
+        QVERIFY(waitForChannel(page));
         page->runJavaScript("webChannelObjects.CommonDeviceAPI.setDeviceName('Studio B')");
         QTRY_COMPARE_WITH_TIMEOUT(m_visible->displayName(), QStringLiteral("Studio B"), 5000);
         QTest::qWait(300);
-        saveShot(m_window.get(), "webview-card-renamed");
+        QVERIFY(saveShot(m_window.get(), "webview-card-renamed"));
     }
 
     void interruptedCardRetriesUntilConnectedAgain()
@@ -177,7 +153,7 @@ private Q_SLOTS:
     void cardWithoutAConnectedDeviceKeepsTrying()
     {
         // A potential device whose manager is gone makes no connected device.
-        auto orphan = std::make_shared<LoopbackDevice>(nullptr, m_server->port());
+        auto orphan = std::make_shared<LoopbackNovaDevice>(m_server->port());
         NovaVisibleDevice visible(nullptr, orphan);
         auto* card = new NovaProductCard(&visible, m_window.get(), QColor(254, 167, 1));
         QVERIFY(!card->connectedDevice());
@@ -195,6 +171,62 @@ private Q_SLOTS:
         QVERIFY(report.startsWith("** Device Information:\n\n"));
         QVERIFY(report.contains("\n** Available Firmware:\n\n"));
         QVERIFY(report.contains("\tConnection Type:     Ethernet\n"));
+    }
+
+    void detailsWindowShowsTheReportWithTheDeviceActions()
+    {
+        auto* card = new NovaProductCard(m_visible.get(), m_window.get(), QColor(254, 167, 1));
+        card->show();
+        const std::unique_ptr<QDialog> dialog(card->createDeviceDetailsDialog());
+        QCOMPARE(dialog->parentWidget(), m_window.get());
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QVERIFY(!dialog->windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+        QVERIFY(dialog->isSizeGripEnabled());
+
+        auto* report = dialog->findChild<QLabel*>();
+        QVERIFY(report);
+        QCOMPARE(report->text(), card->deviceDetails());
+        QVERIFY(QFontInfo(report->font()).fixedPitch());
+        QCOMPARE(report->textInteractionFlags(),
+                 Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        QVERIFY(report->wordWrap());
+        QCOMPARE(dialog->findChild<QScrollArea*>()->minimumSize(), QSize(600, 300));
+
+        QPushButton* actions = button(dialog.get(), "Device Actions");
+        QPushButton* close = button(dialog.get(), "Close");
+        QVERIFY(actions && close);
+        QCOMPARE(actions->menu(), card->deviceActionsMenu());
+        QVERIFY(close->isDefault());
+        dialog->show();
+        QTest::qWait(100);
+        QVERIFY(saveShot(dialog.get(), "webview-card-details"));
+
+        // Choosing a device action closes the window and does what the entry says.
+        QPointer<NovaProductCard> guard(card);
+        QSignalSpy update(card, &NovaProductCard::firmwareUpdateRequested);
+        QAction* force = card->deviceActionsMenu()->actions().value(0);
+        QVERIFY(force && force->isEnabled());
+        force->trigger();
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(update.count(), 1);
+        QTRY_VERIFY(!guard);
+    }
+
+    void detailsWindowRunsUntilClosed()
+    {
+        auto* card = new NovaProductCard(m_visible.get(), m_window.get(), QColor(254, 167, 1));
+        card->show();
+        QString shownReport;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shownReport = dialog->findChild<QLabel*>()->text();
+            button(dialog, "Close")->click();
+        });
+        card->onShowProductEasterEgg();
+        QCOMPARE(shownReport, card->deviceDetails());
+        QVERIFY(!QApplication::activeModalWidget());
+        delete card;
     }
 };
 

@@ -1,6 +1,6 @@
 // The REST configuration-server device against the simulated recorder's web server on loopback.
-#include "plugins/webview/potentialdevice.h"
-#include "plugins/webview/vornosrestconfigurationserverdevice.h"
+#include "answeringrestdevice.h"
+#include "loopbacknovadevice.h"
 #include "sim/novawebserver/novawebserver.h"
 
 #include <QRandomGenerator>
@@ -8,83 +8,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-class LoopbackDevice : public PotentialDevice
-{
-public:
-    LoopbackDevice(quint16 port, int type)
-        : PotentialDevice(nullptr)
-        , m_port(port)
-        , m_type(type)
-    {
-    }
-    uint16_t productId() override { return 0xbe1d; }
-    uint16_t hardwareRevision() override { return 0x100; }
-    QString uniqueId() override { return QStringLiteral("nova-1"); }
-    QString name() override { return QStringLiteral("Studio A"); }
-    QString firmwareBuild() override { return QStringLiteral("abc"); }
-    QString releaseVersion() override { return QStringLiteral("8.4"); }
-    int connectionType() override { return m_type; }
-    void requestResolve() override { ++resolveRequests; }
-    std::string host() override { return "127.0.0.1"; }
-    uint16_t port() override { return m_port; }
-    bool allowsFirmwareUpdate() override { return true; }
-    bool isLegacy() override { return false; }
-    uint16_t priority() override { return 10; }
-
-    int resolveRequests = 0;
-
-private:
-    quint16 m_port;
-    int m_type;
-};
-
-// Answers the user-facing boxes itself and saves into a folder of the test's.
-class RestDevice : public VornOSRESTConfigurationServerDevice
-{
-public:
-    using VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice;
-
-    struct Message
-    {
-        QMessageBox::Icon icon;
-        QString title;
-        QString text;
-    };
-
-    void populateCard(NovaProductCard*) override {}
-
-    QList<Message> messages;
-    QList<QUrl> opened;
-    bool answerYes = true;
-    QString folder;
-
-protected:
-    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text) override
-    {
-        messages.append({icon, title, text});
-    }
-    bool confirm(const QString&, const QString&) override { return answerYes; }
-    QString downloadFolder() override { return folder; }
-    bool openInDesktop(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-};
-
-} // namespace
-
 class TestRestDevice : public QObject
 {
     Q_OBJECT
 
 private:
-    std::shared_ptr<RestDevice> connect(int type = PotentialDevice::kEthernet)
+    std::shared_ptr<AnsweringRestDevice> connect(int type = PotentialDevice::kEthernet)
     {
-        auto potential = std::make_shared<LoopbackDevice>(m_server->port(), type);
-        auto device = std::make_shared<RestDevice>(nullptr, potential);
+        auto potential = std::make_shared<LoopbackNovaDevice>(m_server->port(), type);
+        auto device = std::make_shared<AnsweringRestDevice>(nullptr, potential);
         device->folder = m_folder->path();
         return device;
     }
@@ -109,9 +41,9 @@ private Q_SLOTS:
         QCOMPARE(device->apiUrl("/v1/heartBeat").toString(),
                  "http://127.0.0.1:" + port + "/admin/api/v1/heartBeat");
         QCOMPARE(device->description(), "WebView via USB, 127.0.0.1:" + port);
-        QCOMPARE(
-            std::static_pointer_cast<LoopbackDevice>(device->potentialDevice())->resolveRequests,
-            0);
+        QCOMPARE(std::static_pointer_cast<LoopbackNovaDevice>(device->potentialDevice())
+                     ->resolveRequests,
+                 0);
     }
 
     void connectedWithinASecondOfTheHeartbeatAnswering()

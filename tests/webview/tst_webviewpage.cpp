@@ -1,14 +1,16 @@
 // The device's web page in a real web view, served by the simulated recorder on loopback: the
 // page's calls through the published objects reach the desktop, and only well-typed ones do.
+#include "answeringrestdevice.h"
 #include "framework/cardfooter.h"
 #include "framework/cardpushbutton.h"
+#include "loopbacknovadevice.h"
 #include "plugins/webview/dialogwebchannelapi.h"
 #include "plugins/webview/kestrelnovawebviewsettingspage.h"
-#include "plugins/webview/potentialdevice.h"
-#include "plugins/webview/vornosrestconfigurationserverdevice.h"
 #include "plugins/webview/webview.h"
+#include "plugins/webview/webviewdialog.h"
 #include "plugins/webview/webviewpage.h"
 #include "sim/novawebserver/novawebserver.h"
+#include "webviewtesting.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,80 +19,35 @@
 #include <QWebEngineScriptCollection>
 #include <QtTest>
 
-namespace {
-
-class LoopbackDevice : public PotentialDevice
-{
-public:
-    explicit LoopbackDevice(quint16 port)
-        : PotentialDevice(nullptr)
-        , m_port(port)
-    {
-    }
-    uint16_t productId() override { return 0xbe1d; }
-    uint16_t hardwareRevision() override { return 0x100; }
-    QString uniqueId() override { return QStringLiteral("nova-1"); }
-    QString name() override { return QStringLiteral("Studio A"); }
-    QString firmwareBuild() override { return QStringLiteral("abc"); }
-    QString releaseVersion() override { return QStringLiteral("8.4"); }
-    int connectionType() override { return kEthernet; }
-    void requestResolve() override {}
-    std::string host() override { return "127.0.0.1"; }
-    uint16_t port() override { return m_port; }
-    bool allowsFirmwareUpdate() override { return true; }
-    bool isLegacy() override { return false; }
-    uint16_t priority() override { return 20; }
-
-private:
-    quint16 m_port;
-};
-
-class RestDevice : public VornOSRESTConfigurationServerDevice
-{
-public:
-    using VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice;
-    void populateCard(NovaProductCard*) override {}
-    QList<QUrl> opened;
-
-protected:
-    bool openInDesktop(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-};
-
-QVariant run(QWebEnginePage* page, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 5000))
-        return QStringLiteral("<no answer>");
-    return result;
-}
-
-} // namespace
-
 class TestWebViewPage : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<NovaWebServer> m_server;
-    std::shared_ptr<RestDevice> m_device;
+    std::shared_ptr<AnsweringRestDevice> m_device;
     std::unique_ptr<KestrelNovaWebViewSettingsPage> m_page;
 
     QWebEnginePage* page() const { return m_page->view()->page(); }
-    void call(const QString& script)
+    static void call(QWebEnginePage* page, const QString& script)
     {
-        QCOMPARE(run(page(), "(function(){" + script + "; return 1;})()"), QVariant(1));
+        QCOMPARE(runScript(page, "(function(){" + script + "; return 1;})()"), QVariant(1));
         // Channel calls are asynchronous: a round trip of a property read lets them arrive.
-        QVERIFY(QTest::qWaitFor(
-            [&] { return run(page(), "window.webChannelObjects !== undefined").toBool(); }, 2000));
+        QVERIFY(waitForChannel(page, 2000));
         QTest::qWait(150);
+    }
+
+    // The dialog window the settings page's script opens, once the dialog's page has sized it.
+    WebViewDialog* openDialog(const QString& script)
+    {
+        runScript(page(), script);
+        WebViewDialog* dialog = nullptr;
+        QTest::qWaitFor(
+            [&] {
+                dialog = m_page->view()->findChild<WebViewDialog*>();
+                return dialog && dialog->isVisible();
+            },
+            10000);
+        return dialog && dialog->isVisible() ? dialog : nullptr;
     }
 
 private Q_SLOTS:
@@ -98,18 +55,18 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<NovaWebServer>();
         QVERIFY(m_server->listen());
-        m_device = std::make_shared<RestDevice>(nullptr,
-                                                std::make_shared<LoopbackDevice>(m_server->port()));
+        m_device = std::make_shared<AnsweringRestDevice>(
+            nullptr, std::make_shared<LoopbackNovaDevice>(m_server->port()));
         m_page = std::make_unique<KestrelNovaWebViewSettingsPage>(nullptr, m_device);
         m_page->resize(800, 600);
         m_page->show();
         QSignalSpy ready(m_page.get(), &WebViewSettingsPage::webViewReadyStateChanged);
         QTRY_VERIFY_WITH_TIMEOUT(m_page->view()->isReady(), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(run(page(),
-                                     "window.webChannelObjects !== undefined && "
-                                     "document.getElementById('status').textContent == 'connected'")
-                                     .toBool(),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            runScript(page(), "window.webChannelObjects !== undefined && "
+                              "document.getElementById('status').textContent == 'connected'")
+                .toBool(),
+            10000);
     }
 
     void cleanup()
@@ -121,9 +78,10 @@ private Q_SLOTS:
 
     void pageSeesThePublishedObjects()
     {
-        QCOMPARE(run(page(), "Object.keys(window.webChannelObjects).sort().join(',')").toString(),
-                 QStringLiteral("CommonDeviceAPI,NetworkAccessAPI"));
-        QCOMPARE(run(page(), "window.willReceiveWebChannel").toBool(), true);
+        QCOMPARE(
+            runScript(page(), "Object.keys(window.webChannelObjects).sort().join(',')").toString(),
+            QStringLiteral("CommonDeviceAPI,NetworkAccessAPI"));
+        QCOMPARE(runScript(page(), "window.willReceiveWebChannel").toBool(), true);
     }
 
     void channelScriptsAreInsertedOncePerProfile()
@@ -138,10 +96,10 @@ private Q_SLOTS:
     void footerSaveReachesThePageAndTheNameComesBack()
     {
         QSignalSpy renamed(m_device.get(), &VornOSRESTConfigurationServerDevice::deviceNameChanged);
-        run(page(), "document.getElementById('name').value = 'Studio B'");
+        runScript(page(), "document.getElementById('name').value = 'Studio B'");
         m_page->footer()->saveButton()->click();
         QVERIFY(renamed.wait(5000));
-        QCOMPARE(run(page(), "document.getElementById('status').textContent").toString(),
+        QCOMPARE(runScript(page(), "document.getElementById('status').textContent").toString(),
                  QStringLiteral("saved"));
     }
 
@@ -149,12 +107,12 @@ private Q_SLOTS:
     {
         QSignalSpy hostname(m_device.get(),
                             &VornOSRESTConfigurationServerDevice::deviceHostnameChanged);
-        call("webChannelObjects.CommonDeviceAPI.setDeviceHostname('nova-b')");
+        call(page(), "webChannelObjects.CommonDeviceAPI.setDeviceHostname('nova-b')");
         QTRY_COMPARE(m_device->hostname(), QStringLiteral("nova-b"));
-        call("webChannelObjects.NetworkAccessAPI.copyToClipboard('NOVA-0001')");
+        call(page(), "webChannelObjects.NetworkAccessAPI.copyToClipboard('NOVA-0001')");
         QTRY_COMPARE(QGuiApplication::clipboard()->text(QClipboard::Clipboard),
                      QStringLiteral("NOVA-0001"));
-        call("webChannelObjects.NetworkAccessAPI.openUrl('https://example.invalid/help')");
+        call(page(), "webChannelObjects.NetworkAccessAPI.openUrl('https://example.invalid/help')");
         QTRY_COMPARE(m_device->opened, QList<QUrl>{QUrl("https://example.invalid/help")});
     }
 
@@ -180,22 +138,84 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
         QSignalSpy renamed(m_device.get(), &VornOSRESTConfigurationServerDevice::deviceNameChanged);
-        QStringList warnings;
-        static QStringList* sink;
-        sink = &warnings;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
-                if (type == QtWarningMsg)
-                    sink->append(text);
-            });
-        call("webChannelObjects." + script);
-        QTest::qWait(300);
-        qInstallMessageHandler(previous);
+        const QStringList warnings =
+            warningsDuring([&] { call(page(), "webChannelObjects." + script); });
         QVERIFY2(warnings.filter(QRegularExpression(message)).size() == 1,
                  qPrintable(warnings.join('\n')));
         QCOMPARE(renamed.count(), 0);
         QVERIFY(m_device->opened.isEmpty());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    }
+
+    void dialogTakesTheSizeThePageAsksFor_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QSize>("maximum");
+        // The admin page's About button asks for 400 x 300, resizable up to 640 x 480.
+        QTest::newRow("resizable") << "document.getElementById('about').click()" << QSize(640, 480);
+        QTest::newRow("no maxima: fixed")
+            << "window.open('dialog.html', 'about', 'width=400,height=300')" << QSize(400, 300);
+        QTest::newRow("maxima below the size: fixed")
+            << "window.open('dialog.html?maxWidth=200&maxHeight=100', 'about', "
+               "'width=400,height=300')"
+            << QSize(400, 300);
+    }
+
+    void dialogTakesTheSizeThePageAsksFor()
+    {
+        QFETCH(QString, script);
+        QFETCH(QSize, maximum);
+        m_page->move(100, 80);
+        WebViewDialog* dialog = openDialog(script);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->minimumSize(), QSize(400, 300));
+        QCOMPARE(dialog->maximumSize(), maximum);
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QTRY_COMPARE(dialog->windowTitle(), QStringLiteral("About Nova"));
+        // Centred on the window, give or take the window frame.
+        const QPoint offset = dialog->geometry().center() - m_page->geometry().center();
+        QVERIFY2(qAbs(offset.x()) <= 4 && qAbs(offset.y()) <= 4,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QTest::qWait(300); // let the page paint
+        QVERIFY(saveShot(dialog, QStringLiteral("webview-dialog-") + QTest::currentDataTag()));
+    }
+
+    void badDialogSizesAreRefusedWithAMessage_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("width a string") << "DialogAPI.maxDialogWidth = '900'"
+                                        << "^DialogAPI.maxDialogWidth: refused";
+        QTest::newRow("width missing") << "DialogAPI.maxDialogWidth = null"
+                                       << "^DialogAPI.maxDialogWidth: refused";
+        QTest::newRow("height a fraction") << "DialogAPI.maxDialogHeight = 700.5"
+                                           << "^DialogAPI.maxDialogHeight: refused";
+        QTest::newRow("height beyond an int") << "DialogAPI.maxDialogHeight = 1e12"
+                                              << "^DialogAPI.maxDialogHeight: refused";
+        QTest::newRow("height an object") << "DialogAPI.maxDialogHeight = {height: 700}"
+                                          << "^DialogAPI.maxDialogHeight: refused";
+    }
+
+    void badDialogSizesAreRefusedWithAMessage()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, message);
+        WebViewDialog* dialog = openDialog("document.getElementById('about').click()");
+        QVERIFY(dialog);
+        QSignalSpy width(dialog->api(), &DialogWebChannelAPI::onMaxDialogWidthChanged);
+        QSignalSpy height(dialog->api(), &DialogWebChannelAPI::onMaxDialogHeightChanged);
+        const QStringList warnings =
+            warningsDuring([&] { call(dialog->view()->page(), "webChannelObjects." + script); });
+        QVERIFY2(warnings.filter(QRegularExpression(message)).size() == 1,
+                 qPrintable(warnings.join('\n')));
+        QCOMPARE(width.count() + height.count(), 0);
+        QCOMPARE(dialog->maximumSize(), QSize(640, 480));
+        // The page still reads the numbers it last set.
+        QCOMPARE(runScript(dialog->view()->page(),
+                           "webChannelObjects.DialogAPI.maxDialogWidth + 'x' + "
+                           "webChannelObjects.DialogAPI.maxDialogHeight")
+                     .toString(),
+                 QStringLiteral("640x480"));
     }
 
     void failedLoadRestartsTheReloadTimer()
