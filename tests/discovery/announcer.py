@@ -3,7 +3,8 @@
 
 One JSON command per line on stdin, one "ok" (or "error: ...") per line on stdout:
   {"op": "register", "name": "Deck One", "type": "_corvane._tcp", "port": 8080,
-   "host": "deckone", "txt": {"key": "value"}}          (or "txthex": raw record data)
+   "host": "deckone", "txt": {"key": "value"}}          (or "txthex": raw record data;
+   "address" gives the host's address on loopback, 127.0.0.1 when left out)
   {"op": "update", ...same fields...}
   {"op": "unregister", "name": "Deck One", "type": "_corvane._tcp"}
 """
@@ -22,7 +23,7 @@ def service_info(command):
     return ServiceInfo(
         service_type,
         command["name"] + "." + service_type,
-        addresses=[socket.inet_aton("127.0.0.1")],
+        addresses=[socket.inet_aton(command.get("address", "127.0.0.1"))],
         port=command.get("port", 0),
         properties=properties,
         server=command.get("host", "announcer") + ".local.",
