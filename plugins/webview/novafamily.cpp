@@ -158,8 +158,17 @@ void NovaFamily::onFirmwareUpdateFinish(bool success)
     // Its address and details change with the reboot; it may also have gone meanwhile.
     if (const DevicePtr primary = visible->primary())
         primary->requestResolve();
-    if (success)
-        showDevice(visible.get(), false);
+    if (!success)
+        return;
+    // A USB unit comes back from its update as a new device: open the card of whichever
+    // device now stands for the recorder.
+    VisiblePtr current = find(visible.get());
+    for (auto it = m_visibleDevices.begin(); !current && it != m_visibleDevices.end(); ++it) {
+        if ((*it)->uniqueId() == visible->uniqueId())
+            current = *it;
+    }
+    if (current)
+        showDevice(current.get(), false);
 }
 
 FirmwareUpdateDialog* NovaFamily::createFirmwareUpdateDialog(QWidget* parent)

@@ -12,7 +12,18 @@ import json
 import socket
 import sys
 
+import zeroconf._core
 from zeroconf import IPVersion, ServiceInfo, Zeroconf
+from zeroconf._utils.name import service_type_name
+
+
+def lenient_instance_name(info):
+    # Devices announce types with an underscore inside ("_cvn_blockcfg._tcp"), which the
+    # library's strict name check refuses on registration.
+    return info.name[: -len(service_type_name(info.name, strict=False)) - 1]
+
+
+zeroconf._core.instance_name_from_service_info = lenient_instance_name
 
 
 def service_info(command):

@@ -5,9 +5,6 @@
 #include "framework/contract/devicelist.h"
 #include "framework/contract/family.h"
 #include "framework/contract/visibledevice.h"
-#include "sim/blockrecorder/blockrecorder.h"
-#include "sim/blockrecorder/firmwareupdatepeer.h"
-#include "sim/firmwarehttp/firmwarehttpserver.h"
 #include "sim/novarecorder/novarecorder.h"
 #include "sim/novawebserver/novawebserver.h"
 #include "sim/usbbus/usbbus.h"
@@ -96,8 +93,6 @@ private Q_SLOTS:
     void networkRecorderOpensItsAdminPage();
     void usbRecorderOpensItsPageThroughTheTunnel();
     void usbRecorderUpdatesOverDfu();
-    void networkRecorderUpdatesOverHttp();
-    void legacyRecorderUpdatesOverTheBlockProtocol();
 
 private:
     std::unique_ptr<Announcer> m_announcer;
@@ -186,7 +181,7 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
     window->families().first()->showDevice(device);
     QWidget* card = findByClass(window.get(), "NovaProductCard");
     QVERIFY(card);
-    QTRY_VERIFY_WITH_TIMEOUT(forceUpdateFromCard(card), kWaitMs);
+    QVERIFY(QTest::qWaitFor([card] { return forceUpdateFromCard(card); }, kWaitMs));
     QVERIFY(runUpdate(*window));
     QCOMPARE(recorder->dfu().installs(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
@@ -194,63 +189,6 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
                              kWaitMs);
     QTest::qWait(1000);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_usb_updated.png")));
-}
-
-void TestWebViewProgram::networkRecorderUpdatesOverHttp()
-{
-    FirmwareHttpServer server;
-    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.4")), 80));
-    QVERIFY(m_announcer->registerService("Alder Http", novaTxt("http1", "8.3.9"), 80, "alderhttp",
-                                         "_http._tcp", "127.0.0.4"));
-    auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
-    QVERIFY(device);
-    QCOMPARE(device->softwareVersion(), QStringLiteral("8.3.9"));
-    window->families().first()->showDevice(device);
-    QWidget* card = findByClass(window.get(), "NovaProductCard");
-    QVERIFY(card);
-    QTRY_VERIFY_WITH_TIMEOUT(forceUpdateFromCard(card), kWaitMs);
-    // Back from its reboot, the recorder announces its new release.
-    connect(&server, &FirmwareHttpServer::requestReceived, this,
-            [this](const QByteArray&, const QByteArray& path) {
-                if (path.contains("finalize"))
-                    m_announcer->updateService("Alder Http", novaTxt("http1", "8.4"), 80,
-                                               "alderhttp", "_http._tcp", "127.0.0.4");
-            });
-    QVERIFY(runUpdate(*window));
-    QVERIFY(server.uploaded().size() > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.4"), kWaitMs);
-    QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_http_updated.png")));
-    QVERIFY(m_announcer->unregisterService("Alder Http", "_http._tcp"));
-}
-
-void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
-{
-    BlockRecorder recorder;
-    QVERIFY(recorder.listen(QHostAddress(QStringLiteral("127.0.0.5"))));
-    auto* peer = new FirmwareUpdatePeer(&recorder);
-    QVERIFY(m_announcer->registerService("Alder Legacy", novaTxt("legacy1", "8.2"), recorder.port(),
-                                         "alderlegacy", "_cvn_blockcfg._tcp", "127.0.0.5"));
-    auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
-    QVERIFY(device);
-    QVERIFY(device->isLegacy());
-    window->families().first()->showDevice(device);
-    QWidget* card = findByClass(window.get(), "NovaProductCard");
-    QVERIFY(card);
-    QTRY_VERIFY_WITH_TIMEOUT(forceUpdateFromCard(card), kWaitMs);
-    connect(&recorder, &BlockRecorder::blockReceived, this,
-            [this, &recorder](const BlockRecorder::ReceivedBlock& block) {
-                if (block.name == "FIRMWARE UPDATE")
-                    m_announcer->updateService("Alder Legacy", novaTxt("legacy1", "8.3"),
-                                               recorder.port(), "alderlegacy", "_cvn_blockcfg._tcp",
-                                               "127.0.0.5");
-            });
-    QVERIFY(runUpdate(*window));
-    QCOMPARE(peer->reboots(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.3"), kWaitMs);
-    QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_block_updated.png")));
-    QVERIFY(m_announcer->unregisterService("Alder Legacy", "_cvn_blockcfg._tcp"));
 }
 
 int main(int argc, char** argv)
