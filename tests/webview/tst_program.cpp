@@ -187,6 +187,10 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
     QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
                                  window->deviceList()->deviceAt(0)->softwareVersion() == "8.4",
                              kWaitMs);
+    // The reopened card reaches the page of the unit that came back.
+    QTRY_VERIFY_WITH_TIMEOUT(findByClass(window.get(), "WebView") &&
+                                 findByClass(window.get(), "WebView")->isVisible(),
+                             kWaitMs);
     QTest::qWait(1000);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_usb_updated.png")));
 }
