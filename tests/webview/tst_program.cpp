@@ -5,6 +5,8 @@
 #include "framework/contract/devicelist.h"
 #include "framework/contract/family.h"
 #include "framework/contract/visibledevice.h"
+#include "sim/blockrecorder/blockrecorder.h"
+#include "sim/blockrecorder/firmwareupdatepeer.h"
 #include "sim/novarecorder/novarecorder.h"
 #include "sim/novawebserver/novawebserver.h"
 #include "sim/usbbus/usbbus.h"
@@ -93,6 +95,7 @@ private Q_SLOTS:
     void networkRecorderOpensItsAdminPage();
     void usbRecorderOpensItsPageThroughTheTunnel();
     void usbRecorderUpdatesOverDfu();
+    void legacyRecorderUpdatesOverTheBlockProtocol();
 
 private:
     std::unique_ptr<Announcer> m_announcer;
@@ -193,6 +196,35 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
                              kWaitMs);
     QTest::qWait(1000);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_usb_updated.png")));
+}
+
+void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
+{
+    BlockRecorder recorder;
+    QVERIFY(recorder.listen(QHostAddress(QStringLiteral("127.0.0.5"))));
+    auto* peer = new FirmwareUpdatePeer(&recorder);
+    QVERIFY(m_announcer->registerService("Alder Legacy", novaTxt("legacy1", "8.2"), recorder.port(),
+                                         "alderlegacy", "_cvn_blockcfg._tcp", "127.0.0.5"));
+    auto window = openWindow();
+    VisibleDevice* device = onlyDevice(*window);
+    QVERIFY(device);
+    QVERIFY(device->isLegacy());
+    window->families().first()->showDevice(device);
+    QWidget* card = findByClass(window.get(), "NovaProductCard");
+    QVERIFY(card);
+    QVERIFY(QTest::qWaitFor([card] { return forceUpdateFromCard(card); }, kWaitMs));
+    connect(&recorder, &BlockRecorder::blockReceived, this,
+            [this, &recorder](const BlockRecorder::ReceivedBlock& block) {
+                if (block.name == "FIRMWARE UPDATE")
+                    m_announcer->updateService("Alder Legacy", novaTxt("legacy1", "8.3"),
+                                               recorder.port(), "alderlegacy", "_cvn_blockcfg._tcp",
+                                               "127.0.0.5");
+            });
+    QVERIFY(runUpdate(*window));
+    QCOMPARE(peer->reboots(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.3"), kWaitMs);
+    QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_block_updated.png")));
+    QVERIFY(m_announcer->unregisterService("Alder Legacy", "_cvn_blockcfg._tcp"));
 }
 
 int main(int argc, char** argv)
