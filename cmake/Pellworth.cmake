@@ -113,3 +113,18 @@ function(pellworth_source_identity tag_var revision_var)
         set(${revision_var} "${_revision}" PARENT_SCOPE)
     endif()
 endfunction()
+
+# The commit the build is made from as forty lower-case hexadecimal digits into out_var; forty
+# zeros where git cannot tell.
+function(pellworth_revision out_var)
+    set(_tag "")
+    pellworth_source_identity(_tag _revision)
+    set(_value "0000000000000000000000000000000000000000")
+    if(_revision MATCHES "^[0-9a-f]+$")
+        string(LENGTH "${_revision}" _length)
+        if(_length EQUAL 40)
+            set(_value "${_revision}")
+        endif()
+    endif()
+    set(${out_var} "${_value}" PARENT_SCOPE)
+endfunction()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bonjourpotentialdevice.h"
+#include "connectionstate.h"
 #include "plugins/webview/transport/firmwareupdateblock.h"
 
 #include <QHostAddress>
@@ -19,8 +20,6 @@ class BpfuConnectedDevice : public QObject, public std::enable_shared_from_this<
 {
     Q_OBJECT
 public:
-    enum ConnectionState { Disconnected = 0, Connecting = 1, Connected = 2, Interrupted = 3 };
-    Q_ENUM(ConnectionState)
     using Status = Protocols::FirmwareUpdate::Status;
 
     explicit BpfuConnectedDevice(std::shared_ptr<BonjourPotentialDevice> device);
@@ -37,7 +36,7 @@ public:
 Q_SIGNALS:
     void updateReady(QHostAddress address, uint16_t port);
     void updateStatusChanged(Protocols::FirmwareUpdate::Status status);
-    void connectionStateChanged(BpfuConnectedDevice::ConnectionState state);
+    void connectionStateChanged(ConnectionState state);
 
 private:
     void onResolved(const AddressAndPortPairs& addresses);

@@ -94,9 +94,9 @@ void BpfuUpdateTask::dropDevice()
     QTimer::singleShot(0, QCoreApplication::instance(), [device = std::move(m_device)] {});
 }
 
-void BpfuUpdateTask::onConnectionStateChanged(BpfuConnectedDevice::ConnectionState state)
+void BpfuUpdateTask::onConnectionStateChanged(ConnectionState state)
 {
-    if (state == BpfuConnectedDevice::Connected) {
+    if (state == Connected) {
         if (m_state == Idle) {
             m_state = Announcing;
             if (!m_device || !m_device->sendFirmwareUpdate(uint32_t(m_firmware.size())))

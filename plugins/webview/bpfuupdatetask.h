@@ -53,7 +53,7 @@ public:
 private:
     void connectDevice();
     void dropDevice();
-    void onConnectionStateChanged(BpfuConnectedDevice::ConnectionState state);
+    void onConnectionStateChanged(ConnectionState state);
     void onUpdateReady(const QHostAddress& address, uint16_t port);
     void onUploadConnected();
     void onBytesWritten(qint64 bytes);

@@ -4,17 +4,19 @@
 
 #include <QObject>
 
-// Root object of the Quenby plug-in: network video recorders with a web admin page.
+// Root object of the Quenby plug-in: network video recorders with a web admin page. Lives
+// until the process ends.
 class KestrelNovaWebviewPlugin : public QObject, public TendwellPlugin
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID TendwellPlugin_iid FILE "kestrelnovawebviewplugin.json")
+    Q_PLUGIN_METADATA(IID "com.corvanedesign.Tendwell.KestrelNovaWebViewPlugin" FILE
+                          "kestrelnovawebviewplugin.json")
     Q_INTERFACES(TendwellPlugin)
 public:
+    // False only when the plug-in's Resources folder is missing.
     bool initialize(QDir pluginDir, TendwellWindow* window) override;
     const QList<Family*>& families() override;
 
 private:
-    QDir m_resources;
     QList<Family*> m_families;
 };

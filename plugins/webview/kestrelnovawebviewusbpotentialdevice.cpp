@@ -1,6 +1,6 @@
 #include "kestrelnovawebviewusbpotentialdevice.h"
 
-#include "tunnelproxyendpoint.h"
+#include "plugins/webview/transport/tunnelproxyendpoint.h"
 
 #include <QDebug>
 

@@ -47,6 +47,8 @@ NovaProductCard::NovaProductCard(const std::shared_ptr<ConnectedDevice>& device,
     , m_forceUpdateAllowed(device && device->supportsFirmwareUpdate())
 {
     qRegisterMetaType<ConnectionState>("ConnectionState");
+    // The device actions belong to the card, as a pop-up of its own.
+    m_menu.setParent(this, m_menu.windowFlags());
     connect(this, &NovaProductCard::firmwareUpdateRequested, this, &QWidget::close);
     m_retryTimer.setInterval(kRetryMs);
     m_retryTimer.setSingleShot(false);

@@ -26,6 +26,7 @@ NovaVisibleDevice::NovaVisibleDevice(Family* owner, const DevicePtr& device)
     : VisibleDevice(owner)
     , m_availableBuild(kNoVersion)
     , m_availableVersion(kNoVersion)
+    , m_uniqueId(device->uniqueId())
 {
     m_devices.push_back(device);
     takePrimary(device);

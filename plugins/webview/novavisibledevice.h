@@ -55,6 +55,8 @@ public:
     void setDisplayName(const QString& name);
 
     DevicePtr primary() const { return m_primary; }
+    // The unique id of the recorder, kept when its last potential device goes.
+    QString uniqueId() const { return m_uniqueId; }
     const std::vector<DevicePtr>& potentialDevices() const { return m_devices; }
     QString productFamily() const { return m_productFamily; }
     QString availableFirmwareBuild() const { return m_availableBuild; }
@@ -82,5 +84,6 @@ private:
     QPixmap m_controlAppPixmap;
     QPixmap m_controlAppHoverPixmap;
     DevicePtr m_primary;
+    QString m_uniqueId;
     std::vector<DevicePtr> m_devices;
 };

@@ -164,6 +164,10 @@ void NovaRecorder::reenumerate(bool application)
             bus->unplug(id);
             return;
         }
+        if (application && self->m_dfu.installs() > 0) {
+            for (const auto& [key, value] : self->m_options.valuesAfterInstall)
+                self->m_keyValue.setValue(key, value);
+        }
         self->applyPersona(!application);
         bus->reenumerate(id, self);
     });

@@ -6,6 +6,7 @@
 #include "sim/novarecorder/novatunnelfunction.h"
 #include "sim/usbbus/simpleusbdevice.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -48,6 +49,9 @@ public:
         bool bulkTunnel = true; // the tunnel interface has bulk pipes
         NovaTunnelFunction::Options tunnel;
         NovaDfuFunction::Options dfu;
+        // Key/value answers ("BuildId", "ReleaseVersion", ...) that change once an image is
+        // installed, as a new firmware's would.
+        std::map<std::string, std::string> valuesAfterInstall;
     };
 
     struct Faults

@@ -44,14 +44,10 @@ public:
     // Each returns once the announcer has sent its announcements (or goodbyes).
     bool registerService(const QString& name, const QVariantMap& txt, int port = 8080,
                          const QString& host = QStringLiteral("deckone"),
-                         const QString& type = QStringLiteral("_corvane._tcp"))
+                         const QString& type = QStringLiteral("_corvane._tcp"),
+                         const QString& address = QStringLiteral("127.0.0.1"))
     {
-        return send({{"op", "register"},
-                     {"name", name},
-                     {"type", type},
-                     {"port", port},
-                     {"host", host},
-                     {"txt", QJsonObject::fromVariantMap(txt)}});
+        return send(service("register", name, txt, port, host, type, address));
     }
     // Raw TXT record data, for records a map cannot express.
     bool registerRaw(const QString& name, const QByteArray& txtData)
@@ -63,21 +59,32 @@ public:
                      {"host", "deckone"},
                      {"txthex", QString::fromLatin1(txtData.toHex())}});
     }
-    bool updateService(const QString& name, const QVariantMap& txt)
+    bool updateService(const QString& name, const QVariantMap& txt, int port = 8080,
+                       const QString& host = QStringLiteral("deckone"),
+                       const QString& type = QStringLiteral("_corvane._tcp"),
+                       const QString& address = QStringLiteral("127.0.0.1"))
     {
-        return send({{"op", "update"},
-                     {"name", name},
-                     {"type", "_corvane._tcp"},
-                     {"port", 8080},
-                     {"host", "deckone"},
-                     {"txt", QJsonObject::fromVariantMap(txt)}});
+        return send(service("update", name, txt, port, host, type, address));
     }
-    bool unregisterService(const QString& name)
+    bool unregisterService(const QString& name,
+                           const QString& type = QStringLiteral("_corvane._tcp"))
     {
-        return send({{"op", "unregister"}, {"name", name}, {"type", "_corvane._tcp"}});
+        return send({{"op", "unregister"}, {"name", name}, {"type", type}});
     }
 
 private:
+    static QJsonObject service(const char* op, const QString& name, const QVariantMap& txt,
+                               int port, const QString& host, const QString& type,
+                               const QString& address)
+    {
+        return {{"op", op},
+                {"name", name},
+                {"type", type},
+                {"port", port},
+                {"host", host},
+                {"address", address},
+                {"txt", QJsonObject::fromVariantMap(txt)}};
+    }
     bool send(const QJsonObject& command)
     {
         m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');

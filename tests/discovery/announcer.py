@@ -3,7 +3,8 @@
 
 One JSON command per line on stdin, one "ok" (or "error: ...") per line on stdout:
   {"op": "register", "name": "Deck One", "type": "_corvane._tcp", "port": 8080,
-   "host": "deckone", "txt": {"key": "value"}}          (or "txthex": raw record data)
+   "host": "deckone", "txt": {"key": "value"}}          (or "txthex": raw record data;
+   "address" gives the host's address on loopback, 127.0.0.1 when left out)
   {"op": "update", ...same fields...}
   {"op": "unregister", "name": "Deck One", "type": "_corvane._tcp"}
 """
@@ -11,7 +12,18 @@ import json
 import socket
 import sys
 
+import zeroconf._core
 from zeroconf import IPVersion, ServiceInfo, Zeroconf
+from zeroconf._utils.name import service_type_name
+
+
+def lenient_instance_name(info):
+    # Devices announce types with an underscore inside ("_cvn_blockcfg._tcp"), which the
+    # library's strict name check refuses on registration.
+    return info.name[: -len(service_type_name(info.name, strict=False)) - 1]
+
+
+zeroconf._core.instance_name_from_service_info = lenient_instance_name
 
 
 def service_info(command):
@@ -22,7 +34,7 @@ def service_info(command):
     return ServiceInfo(
         service_type,
         command["name"] + "." + service_type,
-        addresses=[socket.inet_aton("127.0.0.1")],
+        addresses=[socket.inet_aton(command.get("address", "127.0.0.1"))],
         port=command.get("port", 0),
         properties=properties,
         server=command.get("host", "announcer") + ".local.",

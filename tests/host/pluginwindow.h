@@ -6,15 +6,17 @@
 #include "host/mainwindow.h"
 #include "host/pluginloading.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QStandardPaths>
 #include <QWidget>
 
 #include <memory>
 
 // The program's window as a plug-in test drives it: the build's branding, the built plug-in
-// loaded from its folder, no network and no web engine.
+// loaded from its folder, by default no network and no web engine.
 namespace PluginWindow {
 
 // The build's branding under an application name of the test's own, so its settings stay apart.
@@ -33,12 +35,17 @@ inline QString pluginFolder(const QString& name)
     return qEnvironmentVariable("PELLWORTH_BIN_DIR") + QStringLiteral("/Tendwell/PlugIns/") + name;
 }
 
-// Not yet shown.
-inline std::unique_ptr<MainWindow> open(const QString& pluginFolder)
+inline MainWindow::Options offlineOptions()
 {
     MainWindow::Options options;
     options.bonjour = std::make_shared<FakeBonjourService>();
     options.warmUpWebEngine = false;
+    return options;
+}
+// Not yet shown; offline unless the options say otherwise.
+inline std::unique_ptr<MainWindow> open(const QString& pluginFolder,
+                                        MainWindow::Options options = offlineOptions())
+{
     auto window = std::make_unique<MainWindow>(options);
     window->resize(780, 720);
     loadPlugins({pluginFolder}, window.get());
@@ -54,6 +61,20 @@ inline QWidget* findByClass(QWidget* root, const char* className)
     return nullptr;
 }
 
+inline QAbstractButton* visibleButton(QWidget* root, const QString& text)
+{
+    for (QAbstractButton* b : root->findChildren<QAbstractButton*>())
+        if (b->text() == text && b->isVisible())
+            return b;
+    return nullptr;
+}
+inline bool showsText(QWidget* root, const QString& text)
+{
+    for (QLabel* label : root->findChildren<QLabel*>())
+        if (label->text() == text && label->isVisible())
+            return true;
+    return false;
+}
 // Into the folder PELLWORTH_SCREENSHOT_DIR names (else the current one); false when no
 // picture was written.
 inline bool saveScreenshot(QWidget* widget, const QString& fileName)

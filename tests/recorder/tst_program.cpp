@@ -25,22 +25,8 @@ constexpr int kWaitMs = 60000;
 
 using PluginWindow::findByClass;
 using PluginWindow::saveScreenshot;
-
-QAbstractButton* visibleButton(QWidget* root, const QString& text)
-{
-    for (QAbstractButton* b : root->findChildren<QAbstractButton*>())
-        if (b->text() == text && b->isVisible())
-            return b;
-    return nullptr;
-}
-
-bool showsText(QWidget* root, const QString& text)
-{
-    for (QLabel* label : root->findChildren<QLabel*>())
-        if (label->text() == text && label->isVisible())
-            return true;
-    return false;
-}
+using PluginWindow::showsText;
+using PluginWindow::visibleButton;
 
 VisibleDevice* deviceNamed(MainWindow& window, const QString& name)
 {

@@ -5,7 +5,7 @@
 #include "plugins/webview/kestrelnovawebviewbonjourconnectionmanager.h"
 #include "plugins/webview/kestrelnovawebviewbonjourpotentialdevice.h"
 #include "plugins/webview/kestrelnovawebviewusbpotentialdevice.h"
-#include "plugins/webview/tunnelproxyendpoint.h"
+#include "plugins/webview/transport/tunnelproxyendpoint.h"
 #include "plugins/webview/usbconnectionmanager.h"
 #include "sim/novarecorder/novabonjourrecords.h"
 

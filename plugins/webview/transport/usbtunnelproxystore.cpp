@@ -8,7 +8,7 @@
 #include <QTcpSocket>
 
 USBTunnelProxyStore::USBTunnelProxyStore(CVN::USB::IUSBDevice* device, QObject* parent)
-    : QObject(parent)
+    : TunnelProxyEndpoint(parent)
     , m_device(WebViewUsb::UsbRef<CVN::USB::IUSBDevice>::share(device))
 {
     CVN::USB::IUSBDevice* shared = m_device.get();
@@ -19,7 +19,7 @@ USBTunnelProxyStore::USBTunnelProxyStore(CVN::USB::IUSBDevice* device, QObject* 
 }
 
 USBTunnelProxyStore::USBTunnelProxyStore(TunnelFactory makeTunnel, QObject* parent)
-    : QObject(parent)
+    : TunnelProxyEndpoint(parent)
     , m_makeTunnel(std::move(makeTunnel))
 {
     listen();

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "plugins/webview/transport/tunnelproxyendpoint.h"
 #include "plugins/webview/transport/usbref.h"
 
 #include <QList>
-#include <QObject>
 #include <QTcpServer>
 
 #include <cstdint>
@@ -22,7 +22,7 @@ class IUSBDevice;
 // Lets local TCP clients reach port 80 on a USB device: listens on 127.0.0.1 (never on any
 // other address), port 32424 or a free one when that is taken, and joins every accepted
 // connection to a new tunnel connection through a USBTunnelProxy.
-class USBTunnelProxyStore : public QObject
+class USBTunnelProxyStore : public TunnelProxyEndpoint
 {
     Q_OBJECT
 public:
@@ -39,6 +39,7 @@ public:
 
     // 0 when it could listen on no port.
     uint16_t serverPort() const { return m_server.serverPort(); }
+    uint16_t listeningPort() const override { return serverPort(); }
     int proxyCount() const { return m_proxies.size(); }
 
 private slots:
