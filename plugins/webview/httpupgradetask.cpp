@@ -1,11 +1,10 @@
 #include "httpupgradetask.h"
 
 #include "bonjourconnectionmanager.h"
+#include "firmwarereply.h"
 #include "getfirmware.h"
 
 #include <QDebug>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -22,13 +21,17 @@ QString errorName(QNetworkReply::NetworkError error)
         QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error));
 }
 
-// The document of a reply, when it is an object that is neither null nor empty.
-std::optional<QJsonObject> jsonResponse(QNetworkReply* reply)
+// A reply body, read no further than the parser would take it: one byte past the limit tells
+// it that the body is too large.
+QByteArray replyBody(QNetworkReply* reply)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
-    if (document.isNull() || document.isEmpty() || !document.isObject())
-        return std::nullopt;
-    return document.object().value(QStringLiteral("response")).toObject();
+    return reply->read(FirmwareReply::kMaxBytes + 1);
+}
+
+// Requests to the recorder stay on the recorder: a redirect elsewhere is not followed.
+void keepOnDevice(QNetworkAccessManager* network)
+{
+    network->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
 }
 
 } // namespace
@@ -38,6 +41,7 @@ HttpUpgradeTask::HttpUpgradeTask(std::shared_ptr<BonjourConnectionManager> manag
     : m_manager(std::move(manager))
     , m_network(new QNetworkAccessManager(this))
 {
+    keepOnDevice(m_network);
     m_resolveTimer.setInterval(kResolveTimeoutMs);
     m_resolveTimer.setSingleShot(true);
     m_rebootPollTimer.setInterval(kRebootPollMs);
@@ -161,19 +165,21 @@ void HttpUpgradeTask::onUpdateStartReply(QNetworkReply* reply)
         fail(refused ? RemoteUpdatesDisabled : Failed);
         return;
     }
-    const std::optional<QJsonObject> response = jsonResponse(reply);
-    if (!response) {
-        qDebug() << "HTTP Upgrade: Device did not send a valid update start response.";
+    const FirmwareReply start = FirmwareReply::parseUpdateStart(replyBody(reply));
+    if (start.outcome == FirmwareReply::NotJson) {
+        qDebug().noquote() << "HTTP Upgrade: Device did not send a valid update start response (" +
+                                  start.error + ").";
         fail(Failed);
         return;
     }
     m_updateStarted = true;
-    const QString name = response->value(QStringLiteral("upload_name")).toString();
-    if (name.isEmpty()) {
-        qDebug() << "HTTP Upgrade: Device did not give an upload filename.";
+    if (start.outcome != FirmwareReply::Ok) {
+        qDebug().noquote() << "HTTP Upgrade: Device did not give an upload filename (" +
+                                  start.error + ").";
         fail(Failed);
         return;
     }
+    const QString name = start.value;
     m_state = Uploading;
     qDebug().noquote() << "HTTP Upgrade: Received update filename " + name +
                               ", uploading firmware...";
@@ -253,6 +259,7 @@ void HttpUpgradeTask::contactDevice()
     // A fresh manager: connections to the recorder from before its reboot are dead.
     m_network->deleteLater();
     m_network = new QNetworkAccessManager(this);
+    keepOnDevice(m_network);
     const auto device = m_manager ? m_manager->findKnownByUniqueId(m_uniqueId) : nullptr;
     if (!device)
         return;
@@ -280,18 +287,20 @@ void HttpUpgradeTask::onFirmwareInfoReply(QNetworkReply* reply)
     // The recorder is expected to be away while it reboots.
     if (m_state != WaitingForReboot || reply->error() != QNetworkReply::NoError)
         return;
-    const std::optional<QJsonObject> response = jsonResponse(reply);
-    if (!response) {
-        qDebug() << "HTTP Upgrade: Device did not send a valid firmware info response.";
+    const FirmwareReply info = FirmwareReply::parseFirmwareInfo(replyBody(reply));
+    if (info.outcome == FirmwareReply::NotJson) {
+        qDebug().noquote() << "HTTP Upgrade: Device did not send a valid firmware info response (" +
+                                  info.error + ").";
         fail(Failed);
         return;
     }
-    const QString received = response->value(QStringLiteral("software version")).toString();
-    if (received.isEmpty()) {
-        qDebug() << "HTTP Upgrade: Device did not give a software version.";
+    if (info.outcome != FirmwareReply::Ok) {
+        qDebug().noquote() << "HTTP Upgrade: Device did not give a software version (" +
+                                  info.error + ").";
         fail(Failed);
         return;
     }
+    const QString received = info.value;
     const std::optional<ProductRecord> record = m_device ? m_device->productRecord() : std::nullopt;
     const QString expected = record ? record->firmwareBuild.toLower() : QString();
     qDebug().noquote() << "HTTP Upgrade: Received version " + received + ", expecting version " +

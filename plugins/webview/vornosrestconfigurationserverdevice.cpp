@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
@@ -22,6 +23,22 @@ const QString kEraseTitle = QStringLiteral("Diagnostic Log Erase");
 
 } // namespace
 
+// One diagnostic-log download: its file, written as the bytes arrive.
+struct VornOSRESTConfigurationServerDevice::CrashlogDownload
+{
+    QString path;
+    QSaveFile file;
+    qint64 received = 0;
+    bool writeFailed = false;
+    bool tooLarge = false;
+
+    explicit CrashlogDownload(const QString& name)
+        : path(name)
+        , file(name)
+    {
+    }
+};
+
 VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice(
     NovaVisibleDevice* visibleDevice, const std::shared_ptr<PotentialDevice>& potentialDevice)
     : ConnectedDevice(visibleDevice, potentialDevice)
@@ -29,6 +46,8 @@ VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice(
     qRegisterMetaType<AddressAndPortPairs>();
     setState(Connecting);
     m_network.setAutoDeleteReplies(true);
+    // Requests to the device stay on the device: a redirect to another host is not followed.
+    m_network.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     connect(&m_pollTimer, &QTimer::timeout, this,
             &VornOSRESTConfigurationServerDevice::onPollTimerExpired);
     m_pollTimer.setSingleShot(false);
@@ -245,37 +264,72 @@ void VornOSRESTConfigurationServerDevice::onCrashlogDownloadRequested()
     const QUrl url = apiUrl(QStringLiteral("/v1/crashlogs"));
     if (!url.isValid() || url.isEmpty())
         return;
-    QNetworkReply* reply = send("GET", url, kCrashlogTimeoutMs, false);
-    connect(reply, &QNetworkReply::finished, this,
-            &VornOSRESTConfigurationServerDevice::onCrashlogDownloadFinished);
-}
-
-void VornOSRESTConfigurationServerDevice::onCrashlogDownloadFinished()
-{
-    auto* reply = qobject_cast<QNetworkReply*>(sender());
-    if (!reply || reply->error() != QNetworkReply::NoError) {
-        showMessage(QMessageBox::Critical, kDownloadTitle,
-                    QStringLiteral("Failed to download diagnostic logs from device."));
-        return;
-    }
     const QString path =
         QStringLiteral("%1/DiagnosticLogs-%2.enc")
             .arg(downloadFolder(),
                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
-    const QByteArray body = reply->readAll();
-    // Reported as saved only once every byte is on disk; a short write leaves no file behind.
-    QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(body) == body.size() && file.commit();
-    if (!written) {
-        file.cancelWriting();
+    auto download = std::make_shared<CrashlogDownload>(path);
+    if (!download->file.open(QIODevice::WriteOnly)) {
         showMessage(QMessageBox::Critical, kDownloadTitle,
                     QStringLiteral("Failed to write diagnostic logs to: '%1'.").arg(path));
         return;
     }
-    emit crashlogsSaved(path);
+    QNetworkReply* reply = send("GET", url, kCrashlogTimeoutMs, false);
+    connect(reply, &QNetworkReply::readyRead, this,
+            [this, reply, download] { storeCrashlogBytes(reply, *download); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, download] {
+        storeCrashlogBytes(reply, *download);
+        onCrashlogDownloadFinished(reply, *download);
+    });
+}
+
+void VornOSRESTConfigurationServerDevice::storeCrashlogBytes(QNetworkReply* reply,
+                                                             CrashlogDownload& download)
+{
+    if (download.writeFailed || download.tooLarge)
+        return;
+    const QByteArray bytes = reply->readAll();
+    download.received += bytes.size();
+    if (download.received > m_crashlogLimit)
+        download.tooLarge = true;
+    else if (download.file.write(bytes) != bytes.size())
+        download.writeFailed = true;
+    // Aborting finishes the reply, which reports the failure.
+    if ((download.tooLarge || download.writeFailed) && reply->isRunning())
+        reply->abort();
+}
+
+void VornOSRESTConfigurationServerDevice::onCrashlogDownloadFinished(QNetworkReply* reply,
+                                                                     CrashlogDownload& download)
+{
+    // Reported as saved only once every byte is on disk; otherwise no file is left behind.
+    const auto fail = [this, &download](const QString& text) {
+        download.file.cancelWriting();
+        download.file.commit(); // removes the partial file
+        showMessage(QMessageBox::Critical, kDownloadTitle, text);
+    };
+    if (download.tooLarge) {
+        fail(QStringLiteral("Diagnostic logs from device exceed %1; download stopped.")
+                 .arg(QLocale::c().formattedDataSize(m_crashlogLimit, 0)));
+        return;
+    }
+    if (!download.writeFailed && reply->error() != QNetworkReply::NoError) {
+        fail(QStringLiteral("Failed to download diagnostic logs from device."));
+        return;
+    }
+    const QString writeFailed =
+        QStringLiteral("Failed to write diagnostic logs to: '%1'.").arg(download.path);
+    if (download.writeFailed) {
+        fail(writeFailed);
+        return;
+    }
+    if (!download.file.commit()) {
+        showMessage(QMessageBox::Critical, kDownloadTitle, writeFailed);
+        return;
+    }
+    emit crashlogsSaved(download.path);
     showMessage(QMessageBox::Information, kDownloadTitle,
-                QStringLiteral("Diagnostic logs downloaded to: '%1'.").arg(path));
+                QStringLiteral("Diagnostic logs downloaded to: '%1'.").arg(download.path));
 }
 
 void VornOSRESTConfigurationServerDevice::onCrashlogEraseRequested()

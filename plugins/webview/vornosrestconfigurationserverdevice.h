@@ -24,6 +24,8 @@ public:
     static constexpr int kConnectedHeartbeatMs = 1000;
     static constexpr int kMaxHeartbeatFailures = 5;
     static constexpr int kCrashlogTimeoutMs = 10000;
+    // Diagnostic logs are streamed to their file; a device sending more than this is stopped.
+    static constexpr qint64 kMaxCrashlogBytes = qint64(256) << 20;
 
     VornOSRESTConfigurationServerDevice(NovaVisibleDevice* visibleDevice,
                                         const std::shared_ptr<PotentialDevice>& potentialDevice);
@@ -45,6 +47,8 @@ public:
     QString hostname() const { return m_hostname; }
     int heartbeatFailures() const { return m_failures; }
     QTimer* pollTimer() { return &m_pollTimer; }
+    // Tests lower the diagnostic-log limit; the product keeps the default.
+    void setCrashlogLimit(qint64 bytes) { m_crashlogLimit = bytes; }
 
 public Q_SLOTS:
     void downloadCrashlogs() { onCrashlogDownloadRequested(); }
@@ -69,7 +73,6 @@ private Q_SLOTS:
     void onPollTimerExpired();
     void onHeartBeatFinished();
     void onCrashlogDownloadRequested();
-    void onCrashlogDownloadFinished();
     void onCrashlogEraseRequested();
     void onCrashlogEraseFinished();
     void onOpenInBrowserRequested();
@@ -77,6 +80,9 @@ private Q_SLOTS:
     void onBonjourDeviceFailedToResolve();
 
 private:
+    struct CrashlogDownload;
+    void storeCrashlogBytes(QNetworkReply* reply, CrashlogDownload& download);
+    void onCrashlogDownloadFinished(QNetworkReply* reply, CrashlogDownload& download);
     QNetworkReply* send(const QByteArray& verb, const QUrl& url, int timeoutMs, bool high);
 
     QNetworkAccessManager m_network;
@@ -87,4 +93,5 @@ private:
     uint16_t m_port = 0;
     uint16_t m_failures = 0;
     QString m_hostname;
+    qint64 m_crashlogLimit = kMaxCrashlogBytes;
 };

@@ -13,6 +13,8 @@ QByteArray reason(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 307:
+        return "Temporary Redirect";
     case 401:
         return "Unauthorized";
     case 403:
@@ -114,10 +116,14 @@ void FirmwareHttpServer::read(QTcpSocket* socket)
 void FirmwareHttpServer::answer(QTcpSocket* socket, const QByteArray& method,
                                 const QByteArray& path, const QByteArray& body)
 {
+    if (!m_redirect.isEmpty())
+        return reply(socket, 307, {}, m_redirect + kApiPrefix + path);
     if (method == "PUT" && path == kFirmware + "updateStart") {
         if (m_startStatus != 200)
             return reply(socket, m_startStatus);
         m_finalized = false;
+        if (!m_startBody.isEmpty())
+            return reply(socket, 200, m_startBody);
         return reply(socket, 200, "{\"response\": {\"upload_name\": \"" + m_uploadName + "\"}}");
     }
     if (method == "PUT" && path.startsWith(kFirmware + "upload/")) {
@@ -139,6 +145,8 @@ void FirmwareHttpServer::answer(QTcpSocket* socket, const QByteArray& method,
             socket->abort();
             return;
         }
+        if (m_finalized && !m_infoBody.isEmpty())
+            return reply(socket, 200, m_infoBody);
         const QByteArray version = m_finalized ? m_versionAfterUpdate : m_version;
         return reply(socket, 200, "{\"response\": {\"software version\": \"" + version + "\"}}");
     }
@@ -147,9 +155,12 @@ void FirmwareHttpServer::answer(QTcpSocket* socket, const QByteArray& method,
     reply(socket, 404);
 }
 
-void FirmwareHttpServer::reply(QTcpSocket* socket, int status, const QByteArray& body)
+void FirmwareHttpServer::reply(QTcpSocket* socket, int status, const QByteArray& body,
+                               const QByteArray& location)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    if (!location.isEmpty())
+        head += "Location: " + location + "\r\n";
     if (status == 401)
         head += "WWW-Authenticate: Basic realm=\"recorder\"\r\n";
     if (!body.isEmpty())

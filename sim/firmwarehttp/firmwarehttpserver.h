@@ -16,7 +16,9 @@ class QTcpSocket;
 //
 // Knobs: the status of the update start (403 and 401 refuse; 401 with a Basic challenge), the
 // upload name (empty: none given), the status of the upload and of the finalize, queries
-// unanswered after the finalize (-1: the recorder never comes back), the version reported.
+// unanswered after the finalize (-1: the recorder never comes back), the version reported; the
+// raw bodies of the update start and of the version reply, for malformed answers; a redirect of
+// every request to another address.
 class FirmwareHttpServer : public QObject
 {
     Q_OBJECT
@@ -43,6 +45,12 @@ public:
     // The version reported once the finalized update has been installed.
     void setVersionAfterUpdate(const QByteArray& version) { m_versionAfterUpdate = version; }
 
+    // Served as they stand instead of the well-formed JSON (empty: the well-formed one).
+    void setStartBody(const QByteArray& body) { m_startBody = body; }
+    void setInfoBody(const QByteArray& body) { m_infoBody = body; }
+    // Every request answered with 307 to location + path (empty: none).
+    void setRedirect(const QByteArray& location) { m_redirect = location; }
+
     const QList<Request>& log() const { return m_log; }
     QList<QByteArray> paths() const;
     // The body of the last upload, as received.
@@ -57,7 +65,8 @@ private:
     void read(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const QByteArray& method, const QByteArray& path,
                 const QByteArray& body);
-    static void reply(QTcpSocket* socket, int status, const QByteArray& body = {});
+    static void reply(QTcpSocket* socket, int status, const QByteArray& body = {},
+                      const QByteArray& location = {});
 
     QTcpServer m_server;
     QList<Request> m_log;
@@ -71,4 +80,7 @@ private:
     bool m_finalized = false;
     QByteArray m_version = "8a4c0000";
     QByteArray m_versionAfterUpdate = "8A4C1F02";
+    QByteArray m_startBody;
+    QByteArray m_infoBody;
+    QByteArray m_redirect;
 };

@@ -7,12 +7,15 @@
 namespace {
 
 constexpr qsizetype kMaxHeaderBytes = 16 * 1024;
+constexpr qsizetype kEndlessChunkBytes = 64 * 1024;
 
 QByteArray reason(int status)
 {
     switch (status) {
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 404:
         return "Not Found";
     case 405:
@@ -123,13 +126,19 @@ void NovaWebServer::respond(QTcpSocket* socket, const QByteArray& method, const 
         send(socket, 500, "text/plain", "failure");
         return;
     }
+    if (!m_redirect.isEmpty() && path.startsWith("/admin/api/")) {
+        send(socket, 302, "text/plain", {}, "Location: " + m_redirect + path + "\r\n");
+        return;
+    }
     if (path == "/admin/api/v1/heartBeat") {
         if (method == "GET")
             send(socket, 200, "application/json", "{}");
         else
             send(socket, 405, "text/plain", {});
     } else if (path == "/admin/api/v1/crashlogs") {
-        if (method == "GET") {
+        if (method == "GET" && m_endlessCrashlogs) {
+            sendEndless(socket);
+        } else if (method == "GET") {
             send(socket, 200, "application/octet-stream", m_crashlogs);
         } else if (method == "DELETE") {
             m_crashlogs.clear();
@@ -148,14 +157,29 @@ void NovaWebServer::respond(QTcpSocket* socket, const QByteArray& method, const 
 }
 
 void NovaWebServer::send(QTcpSocket* socket, int status, const QByteArray& type,
-                         const QByteArray& body)
+                         const QByteArray& body, const QByteArray& extraHeaders)
 {
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    reply += extraHeaders;
     reply += "Content-Type: " + type + "\r\n";
     reply += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     reply += "Cache-Control: no-store\r\n\r\n";
     reply += body;
     socket->write(reply);
+}
+
+void NovaWebServer::sendEndless(QTcpSocket* socket)
+{
+    // No length and no end: the body lasts until the client closes the connection. A chunk goes
+    // out whenever the last one has left, so the server holds little.
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                  "Connection: close\r\nCache-Control: no-store\r\n\r\n");
+    const QByteArray chunk(kEndlessChunkBytes, 'L');
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
+        if (socket->bytesToWrite() < 2 * kEndlessChunkBytes)
+            socket->write(chunk);
+    });
+    socket->write(chunk);
 }
 
 QByteArray NovaWebServer::defaultAdminPage()

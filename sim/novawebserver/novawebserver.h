@@ -12,7 +12,7 @@ class QTcpSocket;
 // The configuration web server of a network recorder: its admin page under "/admin/", a page the
 // admin page opens as a dialog window, and the REST API under "/admin/api" (heartBeat, crashlogs
 // GET and DELETE). Keeps a request log and can be switched to refuse connections, answer late or
-// answer with a server error.
+// answer with a server error; can redirect the API elsewhere and serve crash logs without end.
 class NovaWebServer : public QObject
 {
     Q_OBJECT
@@ -46,6 +46,10 @@ public:
 
     void setCrashlogs(const QByteArray& bytes) { m_crashlogs = bytes; }
     QByteArray crashlogs() const { return m_crashlogs; }
+    // The crash-log download never ends: no length, bytes for as long as the client reads.
+    void setEndlessCrashlogs(bool endless) { m_endlessCrashlogs = endless; }
+    // API requests answered with 302 to location + path (empty: answered here).
+    void setRedirect(const QByteArray& location) { m_redirect = location; }
     // The page served at "/admin/"; a default page that uses every published object otherwise.
     void setAdminPage(const QByteArray& html) { m_adminPage = html; }
     static QByteArray defaultAdminPage();
@@ -64,7 +68,9 @@ private:
     void accept();
     void read(QTcpSocket* socket);
     void respond(QTcpSocket* socket, const QByteArray& method, const QByteArray& path);
-    void send(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body);
+    void send(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body,
+              const QByteArray& extraHeaders = {});
+    void sendEndless(QTcpSocket* socket);
 
     QTcpServer m_server;
     QHash<QTcpSocket*, QByteArray> m_buffers;
@@ -72,5 +78,7 @@ private:
     Mode m_mode = Mode::Normal;
     int m_delayMs = 0;
     QByteArray m_crashlogs;
+    bool m_endlessCrashlogs = false;
+    QByteArray m_redirect;
     QByteArray m_adminPage;
 };

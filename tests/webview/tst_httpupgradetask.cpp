@@ -16,6 +16,7 @@ namespace {
 constexpr int kWaitMs = 20000;
 constexpr uint16_t kProductId = 0xBE1D;
 const char kAddress[] = "127.0.0.7";
+const char kElsewhere[] = "127.0.0.8";
 
 } // namespace
 
@@ -31,6 +32,9 @@ private Q_SLOTS:
     void refusedOrFailedStart();
     void failuresAfterTheStartStopTheUpdate_data();
     void failuresAfterTheStartStopTheUpdate();
+    void malformedRepliesFailTheUpdate_data();
+    void malformedRepliesFailTheUpdate();
+    void redirectsAwayFromTheRecorderAreNotFollowed();
     void secondStartDuringUpdateChangesNothing();
     void missingPackageFailsWithoutContact();
 
@@ -166,6 +170,98 @@ void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate()
     QTRY_VERIFY(m_server->paths().contains("PUT /v1/firmware/updateStop"));
     for (const auto& arguments : progress)
         QVERIFY(arguments.at(0).toInt() < 100 || rebootQueries < 0);
+}
+
+void TestHttpUpgradeTask::malformedRepliesFailTheUpdate_data()
+{
+    // A start reply that is JSON acknowledges the update, so only it is stopped.
+    QTest::addColumn<QByteArray>("startBody");
+    QTest::addColumn<QByteArray>("infoBody");
+    QTest::addColumn<bool>("stopSent");
+    const QByteArray none;
+    QTest::newRow("start: HTML") << QByteArray("<html>busy</html>") << none << false;
+    QTest::newRow("start: cut short")
+        << QByteArray("{\"response\": {\"upload_name\": \"fw") << none << false;
+    QTest::newRow("start: array") << QByteArray("[\"fw\"]") << none << false;
+    QTest::newRow("start: empty object") << QByteArray("{}") << none << true;
+    QTest::newRow("start: too large")
+        << "{\"response\": {\"upload_name\": \"" + QByteArray(100 * 1024, 'a') + "\"}}" << none
+        << false;
+    QTest::newRow("start: response a string")
+        << QByteArray("{\"response\": \"fw\"}") << none << true;
+    QTest::newRow("start: name missing")
+        << QByteArray("{\"response\": {\"name\": \"fw\"}}") << none << true;
+    QTest::newRow("start: name a number")
+        << QByteArray("{\"response\": {\"upload_name\": 7}}") << none << true;
+    QTest::newRow("start: name a huge number")
+        << QByteArray("{\"response\": {\"upload_name\": 1e999999}}") << none << false;
+    QTest::newRow("start: name null")
+        << QByteArray("{\"response\": {\"upload_name\": null}}") << none << true;
+    QTest::newRow("start: name a path")
+        << QByteArray("{\"response\": {\"upload_name\": \"../../updateFinalize\"}}") << none
+        << true;
+    QTest::newRow("start: name with a query")
+        << QByteArray("{\"response\": {\"upload_name\": \"fw?x=1\"}}") << none << true;
+    QTest::newRow("start: name dot-dot")
+        << QByteArray("{\"response\": {\"upload_name\": \"..\"}}") << none << true;
+    QTest::newRow("info: HTML") << none << QByteArray("<html>rebooting</html>") << true;
+    QTest::newRow("info: empty object") << none << QByteArray("{}") << true;
+    QTest::newRow("info: version missing") << none << QByteArray("{\"response\": {}}") << true;
+    QTest::newRow("info: version a number")
+        << none << QByteArray("{\"response\": {\"software version\": 2319720194}}") << true;
+    QTest::newRow("info: version a huge number")
+        << none
+        << QByteArray("{\"response\": {\"software version\": 123456789012345678901234567890}}")
+        << true;
+    QTest::newRow("info: version an array")
+        << none << QByteArray("{\"response\": {\"software version\": [\"8a4c1f02\"]}}") << true;
+}
+
+void TestHttpUpgradeTask::malformedRepliesFailTheUpdate()
+{
+    QFETCH(QByteArray, startBody);
+    QFETCH(QByteArray, infoBody);
+    QFETCH(bool, stopSent);
+    m_server->setStartBody(startBody);
+    m_server->setInfoBody(infoBody);
+    m_server->setRebootQueries(0);
+    auto task = makeTask();
+    QVERIFY(task);
+    QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
+    task->start();
+    QVERIFY(updated.wait(kWaitMs));
+    QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
+    QCOMPARE(task->state(), int(HttpUpgradeTask::UpdateFailed));
+    QVERIFY(!task->checkDevice());
+    if (stopSent)
+        QTRY_VERIFY(m_server->paths().contains("PUT /v1/firmware/updateStop"));
+    QTest::qWait(100);
+    QCOMPARE(m_server->paths().contains("PUT /v1/firmware/updateStop"), stopSent);
+    QCOMPARE(updated.count(), 0);
+    // A bad start reply ends the update before anything else is sent.
+    if (!startBody.isEmpty()) {
+        const QList<QByteArray> sent = m_server->paths();
+        for (const QByteArray& path : sent)
+            QVERIFY2(path == "PUT /v1/firmware/updateStart" ||
+                         path == "PUT /v1/firmware/updateStop",
+                     path.constData());
+    }
+}
+
+void TestHttpUpgradeTask::redirectsAwayFromTheRecorderAreNotFollowed()
+{
+    FirmwareHttpServer elsewhere;
+    QVERIFY(elsewhere.listen(QHostAddress(QString::fromLatin1(kElsewhere)), 80));
+    m_server->setRedirect(QByteArray("http://") + kElsewhere);
+    auto task = makeTask();
+    QVERIFY(task);
+    QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
+    task->start();
+    QVERIFY(updated.wait(kWaitMs));
+    QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
+    QCOMPARE(m_server->paths(), QList<QByteArray>{"PUT /v1/firmware/updateStart"});
+    QTest::qWait(200);
+    QVERIFY(elsewhere.log().isEmpty());
 }
 
 void TestHttpUpgradeTask::secondStartDuringUpdateChangesNothing()

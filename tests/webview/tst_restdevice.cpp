@@ -13,6 +13,9 @@ class TestRestDevice : public QObject
     Q_OBJECT
 
 private:
+    static constexpr int kTestLimit = 256 * 1024;
+    static constexpr int kMaxFailures = VornOSRESTConfigurationServerDevice::kMaxHeartbeatFailures;
+
     std::shared_ptr<AnsweringRestDevice> connect(int type = PotentialDevice::kEthernet)
     {
         auto potential = std::make_shared<LoopbackNovaDevice>(m_server->port(), type);
@@ -145,6 +148,65 @@ private Q_SLOTS:
         QVERIFY(device->messages.first().text.startsWith(text));
         QCOMPARE(saved.count(), 0);
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList());
+    }
+
+    void logsBeyondTheLimitAreStoppedAndLeaveNoFile_data()
+    {
+        QTest::addColumn<int>("served");
+        QTest::addColumn<bool>("endless");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("exactly the limit") << kTestLimit << false << true;
+        QTest::newRow("one byte over") << kTestLimit + 1 << false << false;
+        QTest::newRow("endless") << 0 << true << false;
+    }
+
+    void logsBeyondTheLimitAreStoppedAndLeaveNoFile()
+    {
+        QFETCH(int, served);
+        QFETCH(bool, endless);
+        QFETCH(bool, saved);
+        m_server->setCrashlogs(QByteArray(served, 'L'));
+        m_server->setEndlessCrashlogs(endless);
+        auto device = connect();
+        device->setCrashlogLimit(kTestLimit);
+        QSignalSpy savedSpy(device.get(), &VornOSRESTConfigurationServerDevice::crashlogsSaved);
+        device->downloadCrashlogs();
+        QTRY_COMPARE_WITH_TIMEOUT(device->messages.size(), 1, 8000);
+        QCOMPARE(savedSpy.count(), saved ? 1 : 0);
+        const QStringList files = QDir(m_folder->path()).entryList(QDir::Files);
+        if (saved) {
+            QCOMPARE(files.size(), 1);
+            QCOMPARE(QFileInfo(m_folder->filePath(files.first())).size(), qint64(kTestLimit));
+            return;
+        }
+        QCOMPARE(files, QStringList());
+        QCOMPARE(device->messages.first().icon, QMessageBox::Critical);
+        QCOMPARE(device->messages.first().text,
+                 QStringLiteral("Diagnostic logs from device exceed 256 KiB; download stopped."));
+    }
+
+    void redirectsToAnotherHostAreNotFollowed()
+    {
+        NovaWebServer elsewhere;
+        QVERIFY(elsewhere.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+        elsewhere.setCrashlogs("log bytes from elsewhere");
+        m_server->setRedirect("http://127.0.0.2:" + QByteArray::number(elsewhere.port()));
+        auto device = connect();
+        QSignalSpy states(device.get(), &ConnectedDevice::connectionStateChanged);
+        QTRY_COMPARE_WITH_TIMEOUT(device->state(), int(Interrupted), 8000);
+        QVERIFY(m_server->count("GET", "/admin/api/v1/heartBeat") >= kMaxFailures);
+
+        QSignalSpy saved(device.get(), &VornOSRESTConfigurationServerDevice::crashlogsSaved);
+        device->downloadCrashlogs();
+        QTRY_COMPARE_WITH_TIMEOUT(device->messages.size(), 1, 5000);
+        QCOMPARE(device->messages.first().text,
+                 QStringLiteral("Failed to download diagnostic logs from device."));
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(m_server->count("GET", "/admin/api/v1/crashlogs"), 1);
+        for (const QList<QVariant>& arguments : states)
+            QVERIFY(arguments.at(0).value<ConnectionState>() != Connected);
+        QVERIFY(elsewhere.log().isEmpty());
     }
 
     void eraseSendsDeleteOnlyWhenConfirmed()
