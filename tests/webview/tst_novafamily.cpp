@@ -1,4 +1,5 @@
 #include "novabench.h"
+#include "tablemanager.h"
 
 #include "framework/contract/devicefirmwareupdater.h"
 #include "framework/contract/tendwellplugin.h"
@@ -24,26 +25,6 @@
 #include <memory>
 
 namespace {
-
-// A manager that lends its product table and no connected device.
-class TableManager : public ConnectionManager
-{
-public:
-    explicit TableManager(QString name = QStringLiteral("USB"))
-        : ConnectionManager(std::move(name), nullptr, supportedProducts())
-    {
-    }
-    std::shared_ptr<ConnectedDevice> createConnectedDevice(NovaVisibleDevice*,
-                                                           PotentialDevice*) override
-    {
-        return nullptr;
-    }
-    QSharedPointer<DeviceFirmwareUpdater> createFirmwareUpdater(NovaVisibleDevice*,
-                                                                PotentialDevice*) override
-    {
-        return nullptr;
-    }
-};
 
 struct FakeDevice : PotentialDevice
 {
@@ -154,7 +135,7 @@ void TestNovaFamily::groupsByUniqueId()
     QFETCH(int, visibleDevices);
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
     QSignalSpy arrived(&family, &Family::deviceArrived);
-    auto manager = std::make_shared<TableManager>();
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
     auto usb = std::make_shared<FakeDevice>(manager, usbId, PotentialDevice::kUsb);
     auto network = std::make_shared<FakeDevice>(manager, networkId, PotentialDevice::kEthernet);
     family.addPotentialDevice(network);
@@ -174,7 +155,7 @@ void TestNovaFamily::openCardKeepsItsDeviceListed()
 {
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
     QSignalSpy removed(&family, qOverload<VisibleDevice*>(&Family::deviceRemoved));
-    auto manager = std::make_shared<TableManager>();
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
     auto device = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
     family.addPotentialDevice(device);
     VisibleDevice* visible = family.visibleDevices().front().get();
@@ -203,7 +184,7 @@ void TestNovaFamily::aClosingCardLeavesTheNewerCardsDevice()
 {
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
     QSignalSpy removed(&family, qOverload<VisibleDevice*>(&Family::deviceRemoved));
-    auto manager = std::make_shared<TableManager>();
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
     auto first = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
     auto second = std::make_shared<FakeDevice>(manager, "nova-2", PotentialDevice::kEthernet);
     family.addPotentialDevice(first);
@@ -399,7 +380,7 @@ void TestNovaFamily::buildDetails()
 {
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
     family.setBuildInfo("20261211024500", "8.4", "rcab12cd3", QString(40, QLatin1Char('f')));
-    auto manager = std::make_shared<TableManager>();
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
     family.addConnectionManager(manager);
     family.addPotentialDevice(
         std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet));

@@ -2,31 +2,12 @@
 #include "plugins/webview/connectionmanager.h"
 #include "plugins/webview/novavisibledevice.h"
 #include "plugins/webview/potentialdevice.h"
+#include "tablemanager.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
 namespace {
-
-// A manager that only lends its product table.
-class TableManager : public ConnectionManager
-{
-public:
-    TableManager()
-        : ConnectionManager("Test", nullptr, supportedProducts())
-    {
-    }
-    std::shared_ptr<ConnectedDevice> createConnectedDevice(NovaVisibleDevice*,
-                                                           PotentialDevice*) override
-    {
-        return nullptr;
-    }
-    QSharedPointer<DeviceFirmwareUpdater> createFirmwareUpdater(NovaVisibleDevice*,
-                                                                PotentialDevice*) override
-    {
-        return nullptr;
-    }
-};
 
 struct FakeDevice : PotentialDevice
 {
