@@ -26,12 +26,14 @@ bool QtRecipient::post(std::function<void()> work)
         return false;
     // A queued call on the context object is discarded with it, so late work never runs
     // against a destroyed owner. Qt's queue hands the work over under locks the thread
-    // sanitizer cannot see: the job's own address marks the hand-over for it.
-    auto job = std::make_shared<std::function<void()>>(std::move(work));
+    // sanitizer cannot see: the job's own address marks the hand-over for it. The queued call
+    // owns the job alone, so it is also destroyed on the receiving thread, never on the
+    // poster's after the receiver has read it.
+    auto job = std::make_unique<std::function<void()>>(std::move(work));
     happensBefore(job.get());
     return QMetaObject::invokeMethod(
         &m_context,
-        [job] {
+        [job = std::move(job)] {
             happensAfter(job.get());
             (*job)();
         },

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -191,8 +192,9 @@ void BpfuUpdateTask::onProgress(int percent)
 {
     if (m_state < UploadingImage || m_state > WaitingForReboot)
         return;
+    // 100 only once the recorder is back, never for the wait.
     if (m_state != UploadingImage)
-        emit firmwareUpdateProgress(percent / 2 + 50);
+        emit firmwareUpdateProgress(std::min(percent, 98) / 2 + 50);
     if (std::abs(100 - percent) <= 1)
         fail("recorder did not come back in time");
 }

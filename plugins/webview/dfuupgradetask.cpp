@@ -88,7 +88,8 @@ bool DfuUpgradeTask::run()
                          return;
                      emit firmwareUpdateProgress(int(float(sent) / float(total) * 50));
                      if (sent == total) {
-                         m_progress.setPhase(50, 100, installMs);
+                         // 100 is for the unit back on its new firmware, never for a wait.
+                         m_progress.setPhase(50, 99, installMs);
                          emit m_progress.startProgressTimer(std::chrono::milliseconds(1000));
                      }
                  });

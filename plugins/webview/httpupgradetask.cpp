@@ -244,7 +244,8 @@ void HttpUpgradeTask::onRebootProgress(int percent)
 {
     if (m_state != WaitingForReboot)
         return;
-    emit firmwareUpdateProgress(50 + int(std::clamp(percent * 0.5, 0.0, 50.0)));
+    // 100 only once the recorder answers with its new version, never for the wait.
+    emit firmwareUpdateProgress(50 + int(std::clamp(percent * 0.5, 0.0, 49.0)));
     if (std::abs(100 - percent) <= 1) {
         qDebug() << "HTTP Upgrade: Timed out waiting for device to reboot.";
         fail(Failed);

@@ -121,11 +121,15 @@ void TestBpfuUpdateTask::failures()
     auto task = makeTask(1);
     QVERIFY(task);
     QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
+    QSignalSpy progress(task.get(), &DeviceFirmwareUpdater::firmwareUpdateProgress);
     task->start();
     QVERIFY(updated.wait(kWaitMs));
     QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
     QVERIFY(!task->checkDevice());
     QCOMPARE(task->state(), int(BpfuUpdateTask::UpdateFailed));
+    // A failed update never shows as complete, not even after a wait that ran out.
+    for (const auto& arguments : progress)
+        QVERIFY(arguments.at(0).toInt() < 100);
     // Reported once, and the control conversation ends with the task's run.
     QTest::qWait(300);
     QCOMPARE(updated.count(), 0);

@@ -168,8 +168,9 @@ void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate()
     QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
     QVERIFY(!task->checkDevice());
     QTRY_VERIFY(m_server->paths().contains("PUT /v1/firmware/updateStop"));
+    // A failed update never shows as complete, not even after a wait that ran out.
     for (const auto& arguments : progress)
-        QVERIFY(arguments.at(0).toInt() < 100 || rebootQueries < 0);
+        QVERIFY(arguments.at(0).toInt() < 100);
 }
 
 void TestHttpUpgradeTask::malformedRepliesFailTheUpdate_data()
