@@ -262,7 +262,9 @@ void TestWebViewProgram::networkRecorderUpdatesOverHttp()
     QVERIFY(runUpdate(*window));
     QVERIFY(recorder.paths().contains("PUT /v1/firmware/updateFinalize"));
     QVERIFY(!recorder.uploaded().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.5"), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
+                                 window->deviceList()->deviceAt(0)->softwareVersion() == "8.5",
+                             kWaitMs);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_http_updated.png")));
     QVERIFY(m_announcer->unregisterService("Alder Http", "_http._tcp"));
 }
