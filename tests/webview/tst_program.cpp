@@ -57,7 +57,7 @@ VisibleDevice* onlyDevice(MainWindow& window)
 }
 
 // The card's "Force Update", as the user picks it from the card's menu.
-bool forceUpdateFromCard(QWidget* card)
+bool pickForceUpdate(QWidget* card)
 {
     for (QMenu* menu : card->findChildren<QMenu*>()) {
         for (QAction* action : menu->actions()) {
@@ -68,6 +68,14 @@ bool forceUpdateFromCard(QWidget* card)
         }
     }
     return false;
+}
+
+// Opens the device's card and forces an update from it.
+bool forceUpdateFromCard(MainWindow& window, VisibleDevice* device)
+{
+    window.families().first()->showDevice(device);
+    QWidget* card = findByClass(&window, "NovaProductCard");
+    return card && QTest::qWaitFor([card] { return pickForceUpdate(card); }, kWaitMs);
 }
 
 // Confirms the update the card asked for and waits until it is done and the card is back.
@@ -183,10 +191,7 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
     VisibleDevice* device = onlyDevice(*window);
     QVERIFY(device);
     QCOMPARE(device->softwareVersion(), QStringLiteral("8.3.9"));
-    window->families().first()->showDevice(device);
-    QWidget* card = findByClass(window.get(), "NovaProductCard");
-    QVERIFY(card);
-    QVERIFY(QTest::qWaitFor([card] { return forceUpdateFromCard(card); }, kWaitMs));
+    QVERIFY(forceUpdateFromCard(*window, device));
     QVERIFY(runUpdate(*window));
     QCOMPARE(recorder->dfu().installs(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
@@ -211,10 +216,7 @@ void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
     VisibleDevice* device = onlyDevice(*window);
     QVERIFY(device);
     QVERIFY(device->isLegacy());
-    window->families().first()->showDevice(device);
-    QWidget* card = findByClass(window.get(), "NovaProductCard");
-    QVERIFY(card);
-    QVERIFY(QTest::qWaitFor([card] { return forceUpdateFromCard(card); }, kWaitMs));
+    QVERIFY(forceUpdateFromCard(*window, device));
     connect(&recorder, &BlockRecorder::blockReceived, this,
             [this, &recorder](const BlockRecorder::ReceivedBlock& block) {
                 if (block.name == "FIRMWARE UPDATE")
@@ -242,10 +244,7 @@ void TestWebViewProgram::networkRecorderUpdatesOverHttp()
     QVERIFY(device);
     QVERIFY(!device->isLegacy());
     QCOMPARE(device->softwareVersion(), QStringLiteral("8.4"));
-    window->families().first()->showDevice(device);
-    QWidget* card = findByClass(window.get(), "NovaProductCard");
-    QVERIFY(card);
-    QVERIFY(QTest::qWaitFor([card] { return forceUpdateFromCard(card); }, kWaitMs));
+    QVERIFY(forceUpdateFromCard(*window, device));
     // The recorder is away for one version query after the finalize; the task reaches it
     // again only by resolving it anew. Back, it announces its new release.
     recorder.setRebootQueries(1);
