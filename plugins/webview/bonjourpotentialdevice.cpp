@@ -102,7 +102,7 @@ void BonjourPotentialDevice::requestResolve()
 }
 
 void BonjourPotentialDevice::onResolved(const BonjourInfo& info, bool ok,
-                                        const std::string& hostName, const std::string& address,
+                                        const std::string& /*hostName*/, const std::string& address,
                                         uint16_t port)
 {
     if (!ok) {
@@ -110,12 +110,9 @@ void BonjourPotentialDevice::onResolved(const BonjourInfo& info, bool ok,
             emit failedToResolve();
         return;
     }
-    BonjourInfo record = info;
-    if (record.hostName.empty()) {
-        record.hostName = hostName;
-        record.port = port;
-    }
-    update(record);
+    // The record as the host answered it: a browsed one stays without a host name, so the
+    // next resolve goes through DNS-SD again instead of asking the host name as an address.
+    update(info);
     AddressAndPortPairs addresses;
     for (auto& entry : m_interfaces) {
         entry.second.resolved = true;

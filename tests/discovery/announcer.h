@@ -66,6 +66,14 @@ public:
     {
         return send(service("update", name, txt, port, host, type, address));
     }
+    // Sends a registration without waiting, so the caller's event loop runs while the
+    // announcer announces; answered() then reads its answer.
+    void registerServiceLater(const QString& name, const QVariantMap& txt, int port,
+                              const QString& host, const QString& type, const QString& address)
+    {
+        write(service("register", name, txt, port, host, type, address));
+    }
+    bool answered() { return readLine() == "ok"; }
     bool unregisterService(const QString& name,
                            const QString& type = QStringLiteral("_corvane._tcp"))
     {
@@ -85,10 +93,14 @@ private:
                 {"address", address},
                 {"txt", QJsonObject::fromVariantMap(txt)}};
     }
-    bool send(const QJsonObject& command)
+    void write(const QJsonObject& command)
     {
         m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-        return readLine() == "ok";
+    }
+    bool send(const QJsonObject& command)
+    {
+        write(command);
+        return answered();
     }
 
     QByteArray readLine()

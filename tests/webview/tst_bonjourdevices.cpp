@@ -61,6 +61,7 @@ private Q_SLOTS:
     void failedResolveRetriedAfterASecond();
     void resolveAsksForWebServerPortOnCurrentRelease();
     void lookupByUniqueIdForUpdateTasks();
+    void resolvedDeviceResolvesAgainThroughDnsSd();
 };
 
 void TestBonjourDevices::txtParsing_data()
@@ -280,6 +281,32 @@ void TestBonjourDevices::lookupByUniqueIdForUpdateTasks()
     QVERIFY(known);
     QCOMPARE(family.visibleDevices.at(0)->primary(), std::shared_ptr<PotentialDevice>(known));
     QVERIFY(!manager->findKnownByUniqueId("ID1"));
+}
+
+// After a reboot the device is resolved again: its records must still be the browsed ones, or
+// the host would take them for a device added by address and ask the host name on port 5353.
+void TestBonjourDevices::resolvedDeviceResolvesAgainThroughDnsSd()
+{
+    GroupingFamily family;
+    const auto manager = makeManager(&family);
+    QSignalSpy resolves(&family, &Family::bonjourResolveRequestedWithPort);
+    QVERIFY(manager->deviceAdded(http("id1")));
+    QVERIFY(manager->deviceResolved(http("id1"), true, "alder.local.", "127.0.0.5", 80));
+    const auto known = manager->findKnownByUniqueId("id1");
+    QVERIFY(known);
+    QSignalSpy answers(known.get(), &BonjourPotentialDevice::resolved);
+    for (int round = 0; round < 2; ++round) {
+        known->requestResolve();
+        QCOMPARE(resolves.count(), 2 + round);
+        const auto asked = resolves.last().at(0).value<BonjourInfo>();
+        QCOMPARE(asked.hostName, std::string());
+        QCOMPARE(asked.serviceType, std::string("_http._tcp."));
+        QVERIFY(manager->deviceResolved(asked, true, "alder.local.", "127.0.0.5", 80));
+        QCOMPARE(answers.count(), round + 1);
+        const auto pairs = answers.last().at(0).value<AddressAndPortPairs>();
+        QCOMPARE(pairs.size(), size_t(1));
+        QCOMPARE(pairs.front().first, std::string("127.0.0.5"));
+    }
 }
 
 QTEST_MAIN(TestBonjourDevices)
