@@ -7,7 +7,6 @@
 #include "framework/contract/visibledevice.h"
 #include "sim/blockrecorder/blockrecorder.h"
 #include "sim/blockrecorder/firmwareupdatepeer.h"
-#include "sim/firmwarehttp/firmwarehttpserver.h"
 #include "sim/novarecorder/novarecorder.h"
 #include "sim/novawebserver/novawebserver.h"
 #include "sim/usbbus/usbbus.h"
@@ -105,7 +104,6 @@ private Q_SLOTS:
     void usbRecorderOpensItsPageThroughTheTunnel();
     void usbRecorderUpdatesOverDfu();
     void legacyRecorderUpdatesOverTheBlockProtocol();
-    void networkRecorderUpdatesOverHttp();
 
 private:
     std::unique_ptr<Announcer> m_announcer;
@@ -229,43 +227,6 @@ void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
     QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.3"), kWaitMs);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_block_updated.png")));
     QVERIFY(m_announcer->unregisterService("Alder Legacy", "_cvn_blockcfg._tcp"));
-}
-
-void TestWebViewProgram::networkRecorderUpdatesOverHttp()
-{
-    // A current release: updated through its REST firmware endpoints on port 80. After the
-    // reboot the task finds the recorder again through DNS-SD.
-    FirmwareHttpServer recorder;
-    QVERIFY(recorder.listen(QHostAddress(QStringLiteral("127.0.0.6")), 80));
-    QVERIFY(m_announcer->registerService("Alder Http", novaTxt("http1", "8.4"), 80, "alderhttp",
-                                         "_http._tcp", "127.0.0.6"));
-    auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
-    QVERIFY(device);
-    QVERIFY(!device->isLegacy());
-    QCOMPARE(device->softwareVersion(), QStringLiteral("8.4"));
-    QVERIFY(forceUpdateFromCard(*window, device));
-    // The recorder is away for one version query after the finalize; the task reaches it
-    // again only by resolving it anew. Back, it announces its new release.
-    recorder.setRebootQueries(1);
-    int queriesAfterFinalize = -1;
-    connect(&recorder, &FirmwareHttpServer::requestReceived, this,
-            [this, &queriesAfterFinalize](const QByteArray& method, const QByteArray& path) {
-                if (method == "PUT" && path.endsWith("/updateFinalize"))
-                    queriesAfterFinalize = 0;
-                else if (method == "GET" && path.endsWith("/info") && queriesAfterFinalize >= 0 &&
-                         ++queriesAfterFinalize == 2)
-                    m_announcer->updateService("Alder Http", novaTxt("http1", "8.5"), 80,
-                                               "alderhttp", "_http._tcp", "127.0.0.6");
-            });
-    QVERIFY(runUpdate(*window));
-    QVERIFY(recorder.paths().contains("PUT /v1/firmware/updateFinalize"));
-    QVERIFY(!recorder.uploaded().isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
-                                 window->deviceList()->deviceAt(0)->softwareVersion() == "8.5",
-                             kWaitMs);
-    QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_http_updated.png")));
-    QVERIFY(m_announcer->unregisterService("Alder Http", "_http._tcp"));
 }
 
 int main(int argc, char** argv)
