@@ -138,6 +138,9 @@ void NovaFamily::onProductCardDestroyed()
 
 void NovaFamily::startFirmwareUpdate(VisibleDevice* device, bool askFirst, bool required)
 {
+    // One update at a time: replacing a running controller would delete it under its updater.
+    if (m_controller)
+        return;
     const VisiblePtr visible = find(device);
     if (!visible)
         return;

@@ -5,6 +5,8 @@
 #include "framework/contract/tendwellplugin.h"
 #include "plugins/shared/firmwarefilelocator.h"
 #include "plugins/webview/bonjourpotentialdevice.h"
+#include "plugins/webview/firmwareupdatecontroller.h"
+#include "plugins/webview/firmwareupdatedialog.h"
 #include "plugins/webview/getfirmware.h"
 #include "plugins/webview/novafactories.h"
 #include "plugins/webview/novafamily.h"
@@ -83,6 +85,7 @@ private Q_SLOTS:
     void groupsByUniqueId();
     void openCardKeepsItsDeviceListed();
     void aClosingCardLeavesTheNewerCardsDevice();
+    void oneUpdateAtATime();
     void networkRecorderGetsACard();
     void usbRecorderIsReachedThroughItsTunnel();
     void usbLoaderWithoutRpcIsStillOffered();
@@ -201,6 +204,30 @@ void TestNovaFamily::aClosingCardLeavesTheNewerCardsDevice()
     QCOMPARE(family.shownDevice().get(), secondVisible);
     QCOMPARE(removed.count(), 0);
     QCOMPARE(family.visibleDevices().size(), size_t(2));
+}
+
+void TestNovaFamily::oneUpdateAtATime()
+{
+    NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
+    auto first = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
+    auto second = std::make_shared<FakeDevice>(manager, "nova-2", PotentialDevice::kEthernet);
+    family.addPotentialDevice(first);
+    family.addPotentialDevice(second);
+    family.showDevice(family.visibleDevices().at(0).get());
+    NovaProductCard* card = cardOf(m_window.get());
+    QVERIFY(card);
+    emit card->firmwareUpdateRequested(true);
+    const QPointer<FirmwareUpdateController> running = family.firmwareUpdateController();
+    QVERIFY(running);
+    // Asked again from the card, from the gallery, or for another recorder: the running
+    // update keeps its controller and nothing else starts.
+    emit card->firmwareUpdateRequested(false);
+    family.updateFirmware(family.visibleDevices().at(1).get());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(running);
+    QCOMPARE(family.firmwareUpdateController(), running.data());
+    QCOMPARE(m_window->findChildren<FirmwareUpdateDialog*>().size(), qsizetype(1));
 }
 
 void TestNovaFamily::networkRecorderGetsACard()
