@@ -28,8 +28,16 @@ BonjourHelper::BonjourHelper(QString serviceName, int requeryIntervalMs, QObject
         [this](const BonjourInfo& info) { Q_EMIT deviceUpdated(info); });
     m_discovery.deviceResolved.connect(
         [this](const BonjourInfo& info) { Q_EMIT deviceResolved(info); });
-    m_discovery.start(m_serviceName.isEmpty() ? std::string(kDefaultServiceType)
-                                              : m_serviceName.toStdString());
+    // Browsing starts from the event loop, after the creator has connected: with a warm cache
+    // the first instance arrives at once, and an arrival emitted with no receiver is never
+    // emitted again.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_discovery.start(m_serviceName.isEmpty() ? std::string(kDefaultServiceType)
+                                                      : m_serviceName.toStdString());
+        },
+        Qt::QueuedConnection);
 }
 
 BonjourHelper::~BonjourHelper() = default;

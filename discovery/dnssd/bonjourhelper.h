@@ -18,7 +18,8 @@ void registerBonjourMetaTypes();
 
 // Runs one discovery of a service type ("_corvane._tcp" when the name is empty) and re-emits
 // its results as Qt signals. They are emitted on the DNS-SD core thread, so receivers on other
-// threads get them queued.
+// threads get them queued. Browsing starts once control is back in the creating thread's event
+// loop, so connections made right after construction miss nothing.
 class BonjourHelper : public QObject
 {
     Q_OBJECT

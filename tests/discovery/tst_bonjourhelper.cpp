@@ -62,6 +62,7 @@ class TestBonjourHelper : public QObject
 private slots:
     void initTestCase();
     void helperSignalsReachGuiThread();
+    void cachedInstanceReachesReceiversConnectedAfterConstruction();
     void resolverResolves();
     void resolverTimesOut();
     void lookup_data();
@@ -120,6 +121,28 @@ void TestBonjourHelper::helperSignalsReachGuiThread()
     QCOMPARE(events, (QStringList{"arrived:1", "updated:2", "removed:2"}));
     for (QThread* t : threads)
         QCOMPARE(t, qApp->thread());
+}
+
+void TestBonjourHelper::cachedInstanceReachesReceiversConnectedAfterConstruction()
+{
+    // A first helper keeps the core up and its cache holding the instance, as an earlier
+    // window's discovery does.
+    QVERIFY(m_announcer.registerService("Helper Cached", {{"v", "1"}}));
+    BonjourHelper first(QString(), 100);
+    bool cached = false;
+    connect(&first, &BonjourHelper::deviceArrived, this,
+            [&](const BonjourInfo& info) { cached |= info.serviceName == "Helper Cached"; });
+    QTRY_VERIFY_WITH_TIMEOUT(cached, 10000);
+
+    // The second one answers from that cache at once; its creator connects a moment later,
+    // without returning to the event loop in between.
+    BonjourHelper second(QString(), 100);
+    QThread::msleep(300);
+    QStringList arrived;
+    connect(&second, &BonjourHelper::deviceArrived, this,
+            [&](const BonjourInfo& info) { arrived << QString::fromStdString(info.serviceName); });
+    QTRY_VERIFY_WITH_TIMEOUT(arrived.contains("Helper Cached"), 10000);
+    QVERIFY(m_announcer.unregisterService("Helper Cached"));
 }
 
 void TestBonjourHelper::resolverResolves()
