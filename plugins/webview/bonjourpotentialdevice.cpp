@@ -110,9 +110,11 @@ void BonjourPotentialDevice::onResolved(const BonjourInfo& info, bool ok,
             emit failedToResolve();
         return;
     }
-    // The record as the host answered it: a browsed one stays without a host name, so the
-    // next resolve goes through DNS-SD again instead of asking the host name as an address.
-    update(info);
+    // A browsed record comes back as it was asked, so its TXT may be older than an update that
+    // arrived while the resolve ran: only the answer to a known host's query is news. A browsed
+    // record also stays without a host name, so the next resolve goes through DNS-SD again.
+    if (!info.hostName.empty() || !m_interfaces.count(info.interfaceIndex))
+        update(info);
     AddressAndPortPairs addresses;
     for (auto& entry : m_interfaces) {
         entry.second.resolved = true;

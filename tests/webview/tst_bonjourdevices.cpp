@@ -62,6 +62,7 @@ private Q_SLOTS:
     void resolveAsksForWebServerPortOnCurrentRelease();
     void lookupByUniqueIdForUpdateTasks();
     void resolvedDeviceResolvesAgainThroughDnsSd();
+    void lateResolveAnswerKeepsANewerTxt();
 };
 
 void TestBonjourDevices::txtParsing_data()
@@ -307,6 +308,34 @@ void TestBonjourDevices::resolvedDeviceResolvesAgainThroughDnsSd()
         QCOMPARE(pairs.size(), size_t(1));
         QCOMPARE(pairs.front().first, std::string("127.0.0.5"));
     }
+}
+
+void TestBonjourDevices::lateResolveAnswerKeepsANewerTxt()
+{
+    // A recorder back from an update announces its new release while a resolve asked with the
+    // old record is still running; the answer must not bring the old release back.
+    GroupingFamily family;
+    const auto manager = makeManager(&family);
+    QSignalSpy resolves(&family, &Family::bonjourResolveRequestedWithPort);
+    const auto withRelease = [](const char* release) {
+        BonjourInfo info = http("id1");
+        info.txt["release version"] = release;
+        return info;
+    };
+    QVERIFY(manager->deviceAdded(withRelease("8.4")));
+    QVERIFY(manager->deviceResolved(withRelease("8.4"), true, "alder.local.", "127.0.0.5", 80));
+    const auto known = manager->findKnownByUniqueId("id1");
+    QVERIFY(known);
+    known->requestResolve();
+    const auto asked = resolves.last().at(0).value<BonjourInfo>();
+    QVERIFY(manager->deviceUpdated(withRelease("8.5")));
+    QCOMPARE(known->releaseVersion(), QStringLiteral("8.5"));
+    QVERIFY(manager->deviceResolved(asked, true, "alder.local.", "127.0.0.5", 80));
+    QCOMPARE(known->releaseVersion(), QStringLiteral("8.5"));
+    // And the next resolve asks with the newer record.
+    known->requestResolve();
+    QCOMPARE(resolves.last().at(0).value<BonjourInfo>().txt.at("release version"),
+             std::string("8.5"));
 }
 
 QTEST_MAIN(TestBonjourDevices)

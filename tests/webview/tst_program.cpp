@@ -7,6 +7,7 @@
 #include "framework/contract/visibledevice.h"
 #include "sim/blockrecorder/blockrecorder.h"
 #include "sim/blockrecorder/firmwareupdatepeer.h"
+#include "sim/firmwarehttp/firmwarehttpserver.h"
 #include "sim/novarecorder/novarecorder.h"
 #include "sim/novawebserver/novawebserver.h"
 #include "sim/usbbus/usbbus.h"
@@ -46,13 +47,49 @@ std::unique_ptr<MainWindow> openWindow()
     return window;
 }
 
-// The one device of the window, once the window has started and shows it.
-VisibleDevice* onlyDevice(MainWindow& window)
+// A recorder of an earlier row may still be listed until its goodbye arrives, so rows look
+// devices up by what they are, never by counting.
+bool isNetworkRecorder(VisibleDevice* device, const QString& uniqueId)
 {
-    if (!QTest::qWaitFor([&] { return window.isStarted() && window.deviceList()->count() == 1; },
-                         kWaitMs))
-        return nullptr;
-    return window.deviceList()->deviceAt(0);
+    return device->displayName() == "Stage " + uniqueId;
+}
+
+bool isUsbRecorder(VisibleDevice* device)
+{
+    return device->isUsbDevice();
+}
+
+// The window's device that matches, or null when the window has not started or lists none.
+template<class Match> VisibleDevice* findDevice(MainWindow& window, Match match)
+{
+    for (int i = 0; window.isStarted() && i < window.deviceList()->count(); ++i) {
+        if (match(window.deviceList()->deviceAt(i)))
+            return window.deviceList()->deviceAt(i);
+    }
+    return nullptr;
+}
+
+template<class Match> VisibleDevice* waitForDevice(MainWindow& window, Match match)
+{
+    return QTest::qWaitFor([&] { return findDevice(window, match) != nullptr; }, kWaitMs)
+               ? findDevice(window, match)
+               : nullptr;
+}
+
+template<class Match> QString listedVersion(MainWindow& window, Match match)
+{
+    VisibleDevice* device = findDevice(window, match);
+    return device ? device->softwareVersion() : QString();
+}
+
+VisibleDevice* networkDevice(MainWindow& window, const QString& uniqueId)
+{
+    return waitForDevice(window, [&](VisibleDevice* d) { return isNetworkRecorder(d, uniqueId); });
+}
+
+VisibleDevice* usbDevice(MainWindow& window)
+{
+    return waitForDevice(window, isUsbRecorder);
 }
 
 // The card's "Force Update", as the user picks it from the card's menu.
@@ -104,6 +141,7 @@ private Q_SLOTS:
     void usbRecorderOpensItsPageThroughTheTunnel();
     void usbRecorderUpdatesOverDfu();
     void legacyRecorderUpdatesOverTheBlockProtocol();
+    void networkRecorderUpdatesOverHttp();
 
 private:
     std::unique_ptr<Announcer> m_announcer;
@@ -132,9 +170,8 @@ void TestWebViewProgram::networkRecorderOpensItsAdminPage()
     QVERIFY(m_announcer->registerService("Alder Net", novaTxt("net1", "8.4"), 80, "aldernet",
                                          "_http._tcp", "127.0.0.1"));
     auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
+    VisibleDevice* device = networkDevice(*window, "net1");
     QVERIFY(device);
-    QCOMPARE(device->displayName(), QStringLiteral("Stage net1"));
     QVERIFY(!device->isUsbDevice());
 
     window->families().first()->showDevice(device);
@@ -160,9 +197,8 @@ void TestWebViewProgram::usbRecorderOpensItsPageThroughTheTunnel()
     Sim::UsbBus::instance().plug(recorder);
 
     auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
+    VisibleDevice* device = usbDevice(*window);
     QVERIFY(device);
-    QVERIFY(device->isUsbDevice());
     window->families().first()->showDevice(device);
     QVERIFY(findByClass(window.get(), "NovaProductCard"));
     QTRY_VERIFY_WITH_TIMEOUT(server.count("GET", "/admin/") > 0, kWaitMs);
@@ -186,15 +222,14 @@ void TestWebViewProgram::usbRecorderUpdatesOverDfu()
     Sim::UsbBus::instance().plug(recorder);
 
     auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
+    VisibleDevice* device = usbDevice(*window);
     QVERIFY(device);
     QCOMPARE(device->softwareVersion(), QStringLiteral("8.3.9"));
     QVERIFY(forceUpdateFromCard(*window, device));
     QVERIFY(runUpdate(*window));
     QCOMPARE(recorder->dfu().installs(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceList()->count() == 1 &&
-                                 window->deviceList()->deviceAt(0)->softwareVersion() == "8.4",
-                             kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(listedVersion(*window, isUsbRecorder), QStringLiteral("8.4"),
+                              kWaitMs);
     // The reopened card reaches the page of the unit that came back.
     QTRY_VERIFY_WITH_TIMEOUT(findByClass(window.get(), "WebView") &&
                                  findByClass(window.get(), "WebView")->isVisible(),
@@ -211,7 +246,7 @@ void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
     QVERIFY(m_announcer->registerService("Alder Legacy", novaTxt("legacy1", "8.2"), recorder.port(),
                                          "alderlegacy", "_cvn_blockcfg._tcp", "127.0.0.5"));
     auto window = openWindow();
-    VisibleDevice* device = onlyDevice(*window);
+    VisibleDevice* device = networkDevice(*window, "legacy1");
     QVERIFY(device);
     QVERIFY(device->isLegacy());
     QVERIFY(forceUpdateFromCard(*window, device));
@@ -227,6 +262,43 @@ void TestWebViewProgram::legacyRecorderUpdatesOverTheBlockProtocol()
     QTRY_COMPARE_WITH_TIMEOUT(device->softwareVersion(), QStringLiteral("8.3"), kWaitMs);
     QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_block_updated.png")));
     QVERIFY(m_announcer->unregisterService("Alder Legacy", "_cvn_blockcfg._tcp"));
+}
+
+void TestWebViewProgram::networkRecorderUpdatesOverHttp()
+{
+    // A current release: updated through its REST firmware endpoints on port 80. After the
+    // reboot the task finds the recorder again through DNS-SD.
+    FirmwareHttpServer recorder;
+    QVERIFY(recorder.listen(QHostAddress(QStringLiteral("127.0.0.6")), 80));
+    QVERIFY(m_announcer->registerService("Alder Http", novaTxt("http1", "8.4"), 80, "alderhttp",
+                                         "_http._tcp", "127.0.0.6"));
+    auto window = openWindow();
+    VisibleDevice* device = networkDevice(*window, "http1");
+    QVERIFY(device);
+    QVERIFY(!device->isLegacy());
+    QCOMPARE(device->softwareVersion(), QStringLiteral("8.4"));
+    QVERIFY(forceUpdateFromCard(*window, device));
+    // The recorder is away for one version query after the finalize; the task reaches it
+    // again only by resolving it anew. Back, it announces its new release.
+    recorder.setRebootQueries(1);
+    int queriesAfterFinalize = -1;
+    connect(&recorder, &FirmwareHttpServer::requestReceived, this,
+            [this, &queriesAfterFinalize](const QByteArray& method, const QByteArray& path) {
+                if (method == "PUT" && path.endsWith("/updateFinalize"))
+                    queriesAfterFinalize = 0;
+                else if (method == "GET" && path.endsWith("/info") && queriesAfterFinalize >= 0 &&
+                         ++queriesAfterFinalize == 2)
+                    m_announcer->updateService("Alder Http", novaTxt("http1", "8.5"), 80,
+                                               "alderhttp", "_http._tcp", "127.0.0.6");
+            });
+    QVERIFY(runUpdate(*window));
+    QVERIFY(recorder.paths().contains("PUT /v1/firmware/updateFinalize"));
+    QVERIFY(!recorder.uploaded().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        listedVersion(*window, [](VisibleDevice* d) { return isNetworkRecorder(d, "http1"); }),
+        QStringLiteral("8.5"), kWaitMs);
+    QVERIFY(saveScreenshot(window.get(), QStringLiteral("webview_http_updated.png")));
+    QVERIFY(m_announcer->unregisterService("Alder Http", "_http._tcp"));
 }
 
 int main(int argc, char** argv)
