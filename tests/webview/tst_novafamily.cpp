@@ -70,6 +70,18 @@ NovaProductCard* cardOf(QWidget* window)
     return window->findChild<NovaProductCard*>();
 }
 
+// Two network recorders, "nova-1" and "nova-2", each a visible device of its own.
+std::pair<std::shared_ptr<FakeDevice>, std::shared_ptr<FakeDevice>>
+addTwoNetworkRecorders(NovaFamily& family)
+{
+    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
+    auto first = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
+    auto second = std::make_shared<FakeDevice>(manager, "nova-2", PotentialDevice::kEthernet);
+    family.addPotentialDevice(first);
+    family.addPotentialDevice(second);
+    return {first, second};
+}
+
 } // namespace
 
 // The web-view family with the plug-in's own managers and factories, against simulated
@@ -187,11 +199,7 @@ void TestNovaFamily::aClosingCardLeavesTheNewerCardsDevice()
 {
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
     QSignalSpy removed(&family, qOverload<VisibleDevice*>(&Family::deviceRemoved));
-    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
-    auto first = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
-    auto second = std::make_shared<FakeDevice>(manager, "nova-2", PotentialDevice::kEthernet);
-    family.addPotentialDevice(first);
-    family.addPotentialDevice(second);
+    const auto [first, second] = addTwoNetworkRecorders(family);
     family.showDevice(family.visibleDevices().at(0).get());
     NovaProductCard* firstCard = cardOf(m_window.get());
     family.showDevice(family.visibleDevices().at(1).get());
@@ -209,11 +217,7 @@ void TestNovaFamily::aClosingCardLeavesTheNewerCardsDevice()
 void TestNovaFamily::oneUpdateAtATime()
 {
     NovaFamily family(QStringLiteral("KestrelNovaWebView"), serviceTypes(), m_window.get());
-    auto manager = std::make_shared<TableManager>(QStringLiteral("USB"));
-    auto first = std::make_shared<FakeDevice>(manager, "nova-1", PotentialDevice::kEthernet);
-    auto second = std::make_shared<FakeDevice>(manager, "nova-2", PotentialDevice::kEthernet);
-    family.addPotentialDevice(first);
-    family.addPotentialDevice(second);
+    const auto recorders = addTwoNetworkRecorders(family);
     family.showDevice(family.visibleDevices().at(0).get());
     NovaProductCard* card = cardOf(m_window.get());
     QVERIFY(card);
