@@ -59,6 +59,15 @@ if [ "$sanitize" = 1 ]; then
     BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=address,undefined
 
+    # The whole suite runs from the ASan build while the ThreadSanitizer build compiles beside
+    # it: most of a test's time is spent waiting on devices, timers and the network, so the two
+    # overlap well. Its output is held back and printed last, so CTest's summary of the whole
+    # suite closes the output.
+    asanlog=$(mktemp)
+    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs" \
+        >"$asanlog" 2>&1) &
+    asanpid=$!
+
     # Every threaded area under ThreadSanitizer: the discovery threads, the USB layer and its
     # recipients, the device notifiers and updater threads of the plug-ins, and the web-view
     # transports' notifier and completion threads.
@@ -67,11 +76,12 @@ if [ "$sanitize" = 1 ]; then
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
-    cmake --build "$tsan" -j "$jobs" --target $targets
+    cmake --build "$tsan" -j "$jobs" --target $targets || status=1
     (cd "$tsan" && isolated ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
 
-    # Last, so CTest's summary of the whole suite closes the output.
-    (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 isolated ctest --output-on-failure -j "$jobs") || status=1
+    wait "$asanpid" || status=1
+    cat "$asanlog"
+    rm -f "$asanlog"
 else
     echo "Sanitizer builds skipped on this $jobs-core machine (PELLWORTH_SANITIZERS=1 runs them)."
     (cd "$build" && isolated ctest --output-on-failure -j "$jobs") || status=1
