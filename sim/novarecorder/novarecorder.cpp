@@ -26,7 +26,10 @@ NovaRecorder::NovaRecorder(Options options)
     : SimpleUsbDevice(identityOf(options), {})
     , m_options(options)
     , m_streaming(options.bulkPacketSize)
-    , m_dfu(options.dfu, [this](bool application) { reenumerate(application); })
+    , m_dfu(options.dfu,
+            [this](bool application) {
+                afterAnswer([this, application] { reenumerate(application); });
+            })
     , m_tunnel(
           options.tunnel,
           [this] {

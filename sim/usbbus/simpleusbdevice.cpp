@@ -2,7 +2,14 @@
 
 #include "sim/usbbus/usbdstatus.h"
 
+#include <utility>
+
 namespace Sim {
+
+namespace {
+// The work deferred by the control request this thread is answering, if any.
+thread_local std::vector<std::function<void()>>* t_afterAnswer = nullptr;
+} // namespace
 
 SimpleUsbDevice::SimpleUsbDevice(DeviceIdentity identity, std::vector<uint8_t> configuration)
     : m_identity(std::move(identity))
@@ -144,11 +151,24 @@ void SimpleUsbDevice::control(const TransferPtr& transfer)
         if (it != m_control.end())
             handler = it->second;
     }
+    std::vector<std::function<void()>> deferred;
+    std::vector<std::function<void()>>* const outer = std::exchange(t_afterAnswer, &deferred);
     std::vector<uint8_t> in;
     uint32_t status =
         handler ? handler(setup, transfer->outData(), &in) : standardRequest(setup, &in);
     if (status != kNoReply)
         transfer->complete(status, in);
+    t_afterAnswer = outer;
+    for (auto& work : deferred)
+        work();
+}
+
+void SimpleUsbDevice::afterAnswer(std::function<void()> work)
+{
+    if (t_afterAnswer)
+        t_afterAnswer->push_back(std::move(work));
+    else
+        work();
 }
 
 void SimpleUsbDevice::bulk(const TransferPtr& transfer)

@@ -62,6 +62,11 @@ public:
     DeviceId id() const;
     bool isAttached() const;
 
+    // Runs work once the control request being answered on this thread has its answer, or at
+    // once outside one: a device that leaves the bus because of a request must not take the
+    // answer to that request with it, however late its thread gets to deliver it.
+    static void afterAnswer(std::function<void()> work);
+
 protected:
     // Standard requests; override to change how the device answers them.
     virtual uint32_t standardRequest(const ControlSetup& setup, std::vector<uint8_t>* in);

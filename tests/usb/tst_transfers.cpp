@@ -126,6 +126,7 @@ private Q_SLOTS:
     void malformedDescriptors_data();
     void malformedDescriptors();
     void reenumerationGivesNewDeviceOnSamePath();
+    void deviceLeavingInAnswerToARequestStillAnswersIt();
 
 private:
     std::shared_ptr<Sim::SimpleUsbDevice> m_model;
@@ -910,6 +911,25 @@ void TestTransfers::reenumerationGivesNewDeviceOnSamePath()
     QCOMPARE(watcher.arrivals[0]->vendorId(&vid), kCVNUsbError);
     watcher.clear();
     CVNUsb_UnregisterDeviceNotifications(r);
+}
+
+void TestTransfers::deviceLeavingInAnswerToARequestStillAnswersIt()
+{
+    // Leaves the bus because of the request, as a unit told to detach does: the host still
+    // gets the answer, and only then does the unit go.
+    const Sim::DeviceId id = m_id;
+    m_model->onControl(0x21, 0x00,
+                       [id](const Sim::ControlSetup&, const std::vector<uint8_t>&,
+                            std::vector<uint8_t>*) {
+                           Sim::SimpleUsbDevice::afterAnswer([id] { bus().unplug(id); });
+                           return Sim::Usbd::kSuccess;
+                       });
+    UsbControlRequest request;
+    request.bmRequestType = 0x21;
+    request.bRequest = 0x00;
+    request.timeout = 1000;
+    QCOMPARE(m_device->controlTransfer(&request), kCVNUsbSuccess);
+    QVERIFY(!m_model->isAttached());
 }
 
 QTEST_GUILESS_MAIN(TestTransfers)
