@@ -74,13 +74,13 @@ void NovaTunnelStream::feed(Ready* ready)
         if (m_zeroLengthDue) {
             m_zeroLengthDue = false;
             ++m_zeroLengthPackets;
-            ready->emplace_back(read, std::vector<uint8_t>());
+            ready->push_back({read, {}, {}});
             continue;
         }
         const size_t want = read->inLength();
         const size_t n = cut(std::min(want, pending()));
         m_zeroLengthDue = n == want && n % m_maxPacket == 0;
-        ready->emplace_back(read, take(n));
+        ready->push_back({read, take(n), {}});
     }
 }
 
