@@ -118,6 +118,7 @@ private slots:
     void refusedOpenNeverConnects();
     void stopWhileOpeningClosesTheDeviceSide();
     void deviceCloseAfterItsLastBytesDeliversThemAll();
+    void readerThatTakesNothingHoldsTheDeviceBack();
     void tunnelFailureEndsEveryConnection_data();
     void tunnelFailureEndsEveryConnection();
     void stopOfASilentDeviceIsBounded();
@@ -271,6 +272,32 @@ void tst_USBTunnel::deviceCloseAfterItsLastBytesDeliversThemAll()
     const QByteArray got = p.readAll();
     QCOMPARE(got.size(), answer.size());
     QVERIFY(got == answer);
+}
+
+// Bytes queued for a reader that takes none stop near the queue's limit, however much the
+// server has to send: the rest waits in the engine's ring and, its credit spent, on the
+// device. Once read, every byte arrives in order, and the close after them.
+void tst_USBTunnel::readerThatTakesNothingHoldsTheDeviceBack()
+{
+    const QByteArray answer = pattern(32 << 20, 6);
+    LoopbackServer source([answer](int fd) {
+        LoopbackServer::sendAll(fd, answer.constData(), size_t(answer.size()));
+    });
+    Fixture f;
+    QVERIFY(f.device);
+    f.bench.recorder().tunnel().mapPort(kWebPort + 1, source.port());
+    Probe p(f.device);
+    p.tunnel->connect(kWebPort + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(p.tunnel->bytesAvailable() >= USBTunnel::kReadQueueLimit, kWaitMs);
+    QTest::qWait(300);
+    QVERIFY2(p.tunnel->bytesAvailable() <= USBTunnel::kReadQueueLimit + USBTunnel::kMaxReadSize,
+             qPrintable(QString::number(p.tunnel->bytesAvailable())));
+    QCOMPARE(p.disconnected, 0);
+
+    const QByteArray got = p.readAtLeast(answer.size());
+    QCOMPARE(got.size(), answer.size());
+    QVERIFY(got == answer);
+    QTRY_COMPARE_WITH_TIMEOUT(p.disconnected, 1, kWaitMs);
 }
 
 void tst_USBTunnel::tunnelFailureEndsEveryConnection_data()
