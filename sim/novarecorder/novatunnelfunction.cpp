@@ -655,7 +655,10 @@ void NovaTunnelFunction::misdeedLocked(Misdeed misdeed, uint16_t connection)
         m_stream.setSilent(true, &m_ready);
         break;
     case Misdeed::Unplug:
+        // Nothing more reaches the host from a unit on its way off the bus: reads that the
+        // bus's worker registers before the unplug gets there stay unanswered.
         m_unplugDue = true;
+        m_stream.setSilent(true, &m_ready);
         break;
     }
     e.connection = id;

@@ -89,7 +89,8 @@ std::vector<uint8_t> NovaTunnelStream::poll(uint16_t length, uint16_t piece)
     std::vector<uint8_t> answer(length, 0);
     if (length < 2)
         return answer;
-    const size_t n = cut(std::min<size_t>({size_t(length - 2), piece, pending()}));
+    const size_t n =
+        m_silent ? 0 : cut(std::min<size_t>({size_t(length - 2), piece, pending()}));
     const std::vector<uint8_t> bytes = take(n);
     answer[0] = uint8_t(n >> 8);
     answer[1] = uint8_t(n);

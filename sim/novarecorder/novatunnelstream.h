@@ -34,7 +34,7 @@ public:
     // A control poll answer of at most length bytes: u16 big-endian count, then the bytes.
     std::vector<uint8_t> poll(uint16_t length, uint16_t piece);
 
-    // A silent stream answers no read.
+    // A silent stream answers no read and no poll.
     void setSilent(bool silent, Ready* ready);
     std::deque<TransferPtr> takeReads();
     void clear();
