@@ -38,13 +38,13 @@ NovaRecorder::NovaRecorder(Options options)
               if (bus && id)
                   bus->unplug(id);
           },
-          [this](std::function<void()> work) {
+          [this](NovaTunnelFunction::Clock::time_point due, std::function<void()> work) {
               // Work for a unit that has left the bus is dropped: its transfers failed.
               UsbBus* bus = this->bus();
               if (!bus)
                   return;
               std::weak_ptr<NovaRecorder> weak = weak_from_this();
-              bus->post(0, [weak, work = std::move(work)] {
+              bus->postAt(due, [weak, work = std::move(work)] {
                   if (auto self = weak.lock())
                       work();
               });

@@ -178,7 +178,8 @@ int NovaTunnelFunction::zeroLengthPacketsReceived() const
 }
 
 // Completes what became due under the lock, then leaves the bus if a misdeed asked for it;
-// neither may run under the lock, as both reach into the bus.
+// neither may run under the lock, as both reach into the bus. Under the link model the
+// answers wait for their bytes on the bus's worker instead.
 void NovaTunnelFunction::finish(std::unique_lock<std::mutex>& lock)
 {
     Ready ready;
@@ -186,10 +187,12 @@ void NovaTunnelFunction::finish(std::unique_lock<std::mutex>& lock)
     const bool unplug = m_unplugDue;
     m_unplugDue = false;
     lock.unlock();
-    for (auto& r : ready) {
-        pace(1, r.second.size());
-        r.first->complete(Usbd::kSuccess, r.second);
+    if (m_options.bytesPerSecond && !ready.empty()) {
+        postAnswers(std::move(ready), unplug);
+        return;
     }
+    for (auto& r : ready)
+        r.transfer->complete(Usbd::kSuccess, r.data);
     if (unplug && m_unplug)
         m_unplug();
 }
@@ -203,16 +206,34 @@ void NovaTunnelFunction::handOff(std::unique_lock<std::mutex>& lock)
     const bool unplug = m_unplugDue;
     m_unplugDue = false;
     lock.unlock();
-    if (ready.empty() && !unplug)
+    if (!ready.empty() || unplug)
+        postAnswers(std::move(ready), unplug);
+}
+
+// Each answer completes at its link time (at once without the model), the unplug after them.
+void NovaTunnelFunction::postAnswers(Ready ready, bool unplug)
+{
+    if (!m_options.bytesPerSecond) {
+        m_post(Clock::now(), [this, ready = std::move(ready), unplug] {
+            for (auto& r : ready)
+                r.transfer->complete(Usbd::kSuccess, r.data);
+            if (unplug && m_unplug)
+                m_unplug();
+        });
         return;
-    m_post([this, ready = std::move(ready), unplug] {
-        for (auto& r : ready) {
-            pace(1, r.second.size());
-            r.first->complete(Usbd::kSuccess, r.second);
-        }
-        if (unplug && m_unplug)
-            m_unplug();
-    });
+    }
+    Clock::time_point last = Clock::now();
+    for (auto& r : ready) {
+        last = std::max(last, r.due);
+        m_post(r.due, [transfer = std::move(r.transfer), data = std::move(r.data)] {
+            transfer->complete(Usbd::kSuccess, data);
+        });
+    }
+    if (unplug)
+        m_post(last, [this] {
+            if (m_unplug)
+                m_unplug();
+        });
 }
 
 // ---- USB side ----
@@ -250,8 +271,11 @@ void NovaTunnelFunction::control(const TransferPtr& transfer)
         status = Usbd::kStall;
     }
     lock.unlock();
-    pace(0, out.size());
-    pace(1, in.size());
+    // The caller waits for a control request anyway: it waits out the link here.
+    if (!out.empty())
+        std::this_thread::sleep_until(linkDue(0, out.size()));
+    if (!in.empty())
+        std::this_thread::sleep_until(linkDue(1, in.size()));
     transfer->complete(status, in);
     lock.lock();
     finish(lock);
@@ -275,8 +299,10 @@ void NovaTunnelFunction::bulkOut(const TransferPtr& transfer)
         takeLocked(whole);
     }
     lock.unlock();
-    pace(0, data.size());
-    transfer->complete(Usbd::kSuccess);
+    if (m_options.bytesPerSecond)
+        m_post(linkDue(0, data.size()), [transfer] { transfer->complete(Usbd::kSuccess); });
+    else
+        transfer->complete(Usbd::kSuccess);
     lock.lock();
     finish(lock);
 }
@@ -284,7 +310,9 @@ void NovaTunnelFunction::bulkOut(const TransferPtr& transfer)
 void NovaTunnelFunction::bulkIn(const TransferPtr& transfer)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    const size_t from = m_ready.size();
     m_stream.read(transfer, &m_ready);
+    stampLocked(from);
     finish(lock);
 }
 
@@ -490,7 +518,9 @@ void NovaTunnelFunction::emitLocked(const std::vector<uint8_t>& bytes, uint16_t 
                                     uint16_t connection, uint64_t value, uint64_t tokens)
 {
     m_log.push_back(Event{Event::ToHost, type, connection, value, tokens, {}});
+    const size_t from = m_ready.size();
     m_stream.append(bytes, &m_ready);
+    stampLocked(from);
 }
 
 void NovaTunnelFunction::violationLocked(uint16_t connection, std::string detail)
@@ -625,7 +655,10 @@ void NovaTunnelFunction::misdeedLocked(Misdeed misdeed, uint16_t connection)
         m_stream.setSilent(true, &m_ready);
         break;
     case Misdeed::Unplug:
+        // Nothing more reaches the host from a unit on its way off the bus: reads that the
+        // bus's worker registers before the unplug gets there stay unanswered.
         m_unplugDue = true;
+        m_stream.setSilent(true, &m_ready);
         break;
     }
     e.connection = id;
@@ -642,32 +675,34 @@ void NovaTunnelFunction::dropAllLocked()
 
 // ---- the relay: sockets and test connections ----
 
-void NovaTunnelFunction::pace(int direction, size_t size)
+NovaTunnelFunction::Clock::time_point NovaTunnelFunction::linkDue(int direction, size_t size)
 {
-    if (m_options.bytesPerSecond == 0 || size == 0)
-        return;
-    using Clock = std::chrono::steady_clock;
+    const Clock::time_point now = Clock::now();
+    if (m_options.bytesPerSecond == 0)
+        return now;
     const double rate = double(m_options.bytesPerSecond);
-    Clock::time_point due;
-    {
-        std::lock_guard<std::mutex> lock(m_paceMutex);
-        Bucket& b = m_buckets[direction];
-        const Clock::time_point now = Clock::now();
-        if (!b.started) {
-            b.tokens = m_options.rateBurst;
-            b.started = true;
-        } else {
-            b.tokens += rate * std::chrono::duration<double>(now - b.at).count();
-        }
-        b.tokens = std::min(b.tokens, double(m_options.rateBurst)) - double(size);
-        b.at = now;
-        if (b.tokens >= 0)
-            return;
-        // In debt: the bytes are through once the bucket has refilled to zero.
-        due = now + std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(-b.tokens / rate));
+    std::lock_guard<std::mutex> lock(m_linkMutex);
+    Bucket& b = m_buckets[direction];
+    if (!b.started) {
+        b.tokens = m_options.rateBurst;
+        b.started = true;
+    } else {
+        b.tokens += rate * std::chrono::duration<double>(now - b.at).count();
     }
-    std::this_thread::sleep_until(due);
+    b.tokens = std::min(b.tokens, double(m_options.rateBurst)) - double(size);
+    b.at = now;
+    if (b.tokens >= 0)
+        return now;
+    // In debt: the bytes are through once the bucket has refilled to zero.
+    return now + std::chrono::duration_cast<Clock::duration>(
+                     std::chrono::duration<double>(-b.tokens / rate));
+}
+
+void NovaTunnelFunction::stampLocked(size_t from)
+{
+    // An empty answer (a zero-length packet) still queues behind the bytes before it.
+    for (size_t i = from; i < m_ready.size(); ++i)
+        m_ready[i].due = linkDue(1, m_ready[i].data.size());
 }
 
 void NovaTunnelFunction::startRelayLocked()

@@ -87,8 +87,12 @@ public:
         uint32_t seed = 1;           // of the random cuts
         bool randomCuts = true;
         // A link model: each direction moves at most this many bytes a second (0: no limit).
-        // A token bucket per direction, holding up to rateBurst bytes; a transfer that finds
-        // it short is completed late by the time its bytes take at the rate.
+        // A token bucket per direction, holding up to rateBurst bytes. A transfer's bytes
+        // cross once they can (a read answered: the host's read is queued and the unit's bytes
+        // are there; a write or control request: as it comes), behind those before them, and
+        // the transfer completes once they are through. So the link keeps moving while the
+        // host has reads queued, whenever the host or the bus's worker gets to run, and no
+        // thread waits out the link but a control request's caller.
         uint64_t bytesPerSecond = 0;
         uint32_t rateBurst = 65536;
     };
@@ -117,11 +121,13 @@ public:
         std::string detail;
     };
 
-    using Post = std::function<void(std::function<void()> work)>;
+    using Clock = std::chrono::steady_clock;
+    using Post = std::function<void(Clock::time_point due, std::function<void()> work)>;
 
     // unplug takes the unit off the bus; it is called without the function's lock held.
-    // post runs work on a thread that may drop the last reference to the unit (the bus's
-    // worker): the relay thread hands it what it completes, as a completion may do that.
+    // post runs work at due, in order of due time and then of posting, on a thread that may
+    // drop the last reference to the unit (the bus's worker): the relay thread hands it what
+    // it completes, as a completion may do that, and so does the link model.
     NovaTunnelFunction(Options options, std::function<void()> unplug, Post post);
     ~NovaTunnelFunction() override;
 
@@ -178,9 +184,12 @@ private:
     void pumpLocked();
     void finish(std::unique_lock<std::mutex>& lock);
     void handOff(std::unique_lock<std::mutex>& lock);
-    // Waits out the link model's time for size bytes in one direction (0 out, 1 in); called
-    // without the function's lock, on the thread that completes the transfer.
-    void pace(int direction, size_t size);
+    void postAnswers(Ready ready, bool unplug);
+    // Under the link model: when size bytes that can cross now are through in one direction
+    // (0 out, 1 in), behind the bytes before them; now without the model.
+    Clock::time_point linkDue(int direction, size_t size);
+    // Stamps the answers from index from on with their link times.
+    void stampLocked(size_t from);
     void startRelayLocked();
     void wake();
     void relayLoop();
@@ -213,10 +222,10 @@ private:
     struct Bucket
     {
         double tokens = 0;
-        std::chrono::steady_clock::time_point at;
+        Clock::time_point at;
         bool started = false;
     };
-    std::mutex m_paceMutex;
+    std::mutex m_linkMutex;
     Bucket m_buckets[2];
 
     bool m_stop = false;

@@ -74,13 +74,13 @@ void NovaTunnelStream::feed(Ready* ready)
         if (m_zeroLengthDue) {
             m_zeroLengthDue = false;
             ++m_zeroLengthPackets;
-            ready->emplace_back(read, std::vector<uint8_t>());
+            ready->push_back({read, {}, {}});
             continue;
         }
         const size_t want = read->inLength();
         const size_t n = cut(std::min(want, pending()));
         m_zeroLengthDue = n == want && n % m_maxPacket == 0;
-        ready->emplace_back(read, take(n));
+        ready->push_back({read, take(n), {}});
     }
 }
 
@@ -89,7 +89,8 @@ std::vector<uint8_t> NovaTunnelStream::poll(uint16_t length, uint16_t piece)
     std::vector<uint8_t> answer(length, 0);
     if (length < 2)
         return answer;
-    const size_t n = cut(std::min<size_t>({size_t(length - 2), piece, pending()}));
+    const size_t n =
+        m_silent ? 0 : cut(std::min<size_t>({size_t(length - 2), piece, pending()}));
     const std::vector<uint8_t> bytes = take(n);
     answer[0] = uint8_t(n >> 8);
     answer[1] = uint8_t(n);

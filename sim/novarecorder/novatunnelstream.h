@@ -2,10 +2,10 @@
 
 #include "sim/usbbus/transfer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <random>
-#include <utility>
 #include <vector>
 
 namespace Sim {
@@ -17,7 +17,14 @@ namespace Sim {
 class NovaTunnelStream
 {
 public:
-    using Ready = std::vector<std::pair<TransferPtr, std::vector<uint8_t>>>;
+    // A read answered: its bytes, and (filled in by the owner) when they are through the link.
+    struct Answer
+    {
+        TransferPtr transfer;
+        std::vector<uint8_t> data;
+        std::chrono::steady_clock::time_point due;
+    };
+    using Ready = std::vector<Answer>;
 
     NovaTunnelStream(uint16_t maxPacket, uint32_t seed, bool randomCuts);
 
@@ -27,7 +34,7 @@ public:
     // A control poll answer of at most length bytes: u16 big-endian count, then the bytes.
     std::vector<uint8_t> poll(uint16_t length, uint16_t piece);
 
-    // A silent stream answers no read.
+    // A silent stream answers no read and no poll.
     void setSilent(bool silent, Ready* ready);
     std::deque<TransferPtr> takeReads();
     void clear();

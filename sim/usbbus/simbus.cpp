@@ -52,6 +52,11 @@ void SimBus::post(uint32_t delayMs, std::function<void()> work)
     m_queue.post(delayMs, std::move(work));
 }
 
+void SimBus::postAt(std::chrono::steady_clock::time_point due, std::function<void()> work)
+{
+    m_queue.postAt(due, std::move(work));
+}
+
 void SimBus::setFaults(DeviceId id, const Faults& faults)
 {
     m_registry.setFaults(id, faults);

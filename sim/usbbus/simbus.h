@@ -28,6 +28,7 @@ public:
     std::string devicePath(DeviceId id) const override;
     std::shared_ptr<UsbDeviceModel> model(DeviceId id) const override;
     void post(uint32_t delayMs, std::function<void()> work) override;
+    void postAt(std::chrono::steady_clock::time_point due, std::function<void()> work) override;
     void setFaults(DeviceId id, const Faults& faults) override;
     void overrideDriverFunction(DeviceId id, uint32_t function, DriverReply reply) override;
     std::vector<LogEntry> requestLog(DeviceId id) const override;

@@ -3,6 +3,7 @@
 #include "platform/driverport.h"
 #include "sim/usbbus/usbdevicemodel.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -83,8 +84,10 @@ public:
     virtual std::string devicePath(DeviceId id) const = 0;
     virtual std::shared_ptr<UsbDeviceModel> model(DeviceId id) const = 0;
 
-    // Runs work on the bus's worker thread after delayMs, in order of due time.
+    // Runs work on the bus's worker thread after delayMs, or at due, in order of due time and
+    // then of posting.
     virtual void post(uint32_t delayMs, std::function<void()> work) = 0;
+    virtual void postAt(std::chrono::steady_clock::time_point due, std::function<void()> work) = 0;
 
     virtual void setFaults(DeviceId id, const Faults& faults) = 0;
     virtual void overrideDriverFunction(DeviceId id, uint32_t function, DriverReply reply) = 0;

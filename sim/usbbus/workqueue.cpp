@@ -19,8 +19,13 @@ WorkQueue::~WorkQueue()
 
 void WorkQueue::post(uint32_t delayMs, std::function<void()> work)
 {
+    postAt(Clock::now() + std::chrono::milliseconds(delayMs), std::move(work));
+}
+
+void WorkQueue::postAt(Clock::time_point due, std::function<void()> work)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_work.emplace(Clock::now() + std::chrono::milliseconds(delayMs), std::move(work));
+    m_work.emplace(due, std::move(work));
     m_changed.notify_all();
 }
 

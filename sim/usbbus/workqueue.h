@@ -17,12 +17,14 @@ public:
     WorkQueue();
     ~WorkQueue();
 
+    using Clock = std::chrono::steady_clock;
+
     void post(uint32_t delayMs, std::function<void()> work);
+    void postAt(Clock::time_point due, std::function<void()> work);
 
 private:
     void run();
 
-    using Clock = std::chrono::steady_clock;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::multimap<Clock::time_point, std::function<void()>> m_work;

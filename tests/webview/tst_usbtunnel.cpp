@@ -89,6 +89,24 @@ struct Fixture
     CVN::USB::IUSBDevice* device = nullptr;
 };
 
+// The recorder with port 81 mapped to a server that sends its answer and closes at once, as
+// an HTTP/1.0 server does.
+struct Download
+{
+    Download(int size, int seed)
+        : answer(pattern(size, seed))
+        , source([this](int fd) {
+            LoopbackServer::sendAll(fd, answer.constData(), size_t(answer.size()));
+        })
+    {
+        f.bench.recorder().tunnel().mapPort(kPort, source.port());
+    }
+    static constexpr uint16_t kPort = kWebPort + 1;
+    const QByteArray answer;
+    LoopbackServer source;
+    Fixture f;
+};
+
 // Connects with the given stop limits, silences the device and writes 1 MiB that the device
 // holds and never takes.
 bool writeToASilentDevice(Fixture& f, Probe& p, std::chrono::milliseconds limit)
@@ -118,6 +136,7 @@ private slots:
     void refusedOpenNeverConnects();
     void stopWhileOpeningClosesTheDeviceSide();
     void deviceCloseAfterItsLastBytesDeliversThemAll();
+    void readerThatTakesNothingHoldsTheDeviceBack();
     void tunnelFailureEndsEveryConnection_data();
     void tunnelFailureEndsEveryConnection();
     void stopOfASilentDeviceIsBounded();
@@ -256,21 +275,36 @@ void tst_USBTunnel::stopWhileOpeningClosesTheDeviceSide()
 
 void tst_USBTunnel::deviceCloseAfterItsLastBytesDeliversThemAll()
 {
-    // A server that answers and closes at once, as an HTTP/1.0 server does.
-    const QByteArray answer = pattern(3 << 20, 5);
-    LoopbackServer source([answer](int fd) {
-        LoopbackServer::sendAll(fd, answer.constData(), size_t(answer.size()));
-    });
-    Fixture f;
-    QVERIFY(f.device);
-    f.bench.recorder().tunnel().mapPort(kWebPort + 1, source.port());
-    Probe p(f.device);
-    p.tunnel->connect(kWebPort + 1);
+    Download d(3 << 20, 5);
+    QVERIFY(d.f.device);
+    Probe p(d.f.device);
+    p.tunnel->connect(Download::kPort);
     // Some of its last bytes still wait in the engine when the close comes.
     QTRY_COMPARE_WITH_TIMEOUT(p.disconnected, 1, kWaitMs);
     const QByteArray got = p.readAll();
-    QCOMPARE(got.size(), answer.size());
-    QVERIFY(got == answer);
+    QCOMPARE(got.size(), d.answer.size());
+    QVERIFY(got == d.answer);
+}
+
+// Bytes queued for a reader that takes none stop near the queue's limit, however much the
+// server has to send: the rest waits in the engine's ring and, its credit spent, on the
+// device. Once read, every byte arrives in order, and the close after them.
+void tst_USBTunnel::readerThatTakesNothingHoldsTheDeviceBack()
+{
+    Download d(32 << 20, 6);
+    QVERIFY(d.f.device);
+    Probe p(d.f.device);
+    p.tunnel->connect(Download::kPort);
+    QTRY_VERIFY_WITH_TIMEOUT(p.tunnel->bytesAvailable() >= USBTunnel::kReadQueueLimit, kWaitMs);
+    QTest::qWait(300);
+    QVERIFY2(p.tunnel->bytesAvailable() <= USBTunnel::kReadQueueLimit + USBTunnel::kMaxReadSize,
+             qPrintable(QString::number(p.tunnel->bytesAvailable())));
+    QCOMPARE(p.disconnected, 0);
+
+    const QByteArray got = p.readAtLeast(d.answer.size());
+    QCOMPARE(got.size(), d.answer.size());
+    QVERIFY(got == d.answer);
+    QTRY_COMPARE_WITH_TIMEOUT(p.disconnected, 1, kWaitMs);
 }
 
 void tst_USBTunnel::tunnelFailureEndsEveryConnection_data()

@@ -6,6 +6,7 @@
 #include "plugins/webview/transport/usbtunnelmessage.h"
 #include "plugins/webview/transport/usbtunnelmessagereader.h"
 #include "sim/novarecorder/novatunnelwire.h"
+#include "sim/usbbus/transfer.h"
 
 #include <QtTest>
 
@@ -284,6 +285,39 @@ int countEvents(const std::vector<NovaTunnelFunction::Event>& log,
     return n;
 }
 
+// A bulk transfer handed to a unit directly, without the bus; its completion is told.
+class BulkTransfer final : public Sim::Transfer
+{
+public:
+    using Completed = std::function<void(uint32_t status, size_t bytes)>;
+
+    BulkTransfer(Kind kind, std::vector<uint8_t> out, uint32_t inLength, Completed completed = {})
+        : m_kind(kind)
+        , m_out(std::move(out))
+        , m_inLength(inLength)
+        , m_completed(std::move(completed))
+    {
+    }
+    Kind kind() const override { return m_kind; }
+    Sim::ControlSetup setup() const override { return {}; }
+    uint8_t interfaceNumber() const override { return 3; }
+    uint8_t endpoint() const override { return m_kind == BulkIn ? 0x82 : 0x02; }
+    const std::vector<uint8_t>& outData() const override { return m_out; }
+    uint32_t inLength() const override { return m_inLength; }
+    bool isCancelled() const override { return false; }
+    void complete(uint32_t status, const std::vector<uint8_t>& in) override
+    {
+        if (m_completed)
+            m_completed(status, in.size());
+    }
+
+private:
+    const Kind m_kind;
+    const std::vector<uint8_t> m_out;
+    const uint32_t m_inLength;
+    const Completed m_completed;
+};
+
 QStringList violationTexts(const std::vector<NovaTunnelFunction::Event>& violations)
 {
     QStringList out;
@@ -314,6 +348,7 @@ private Q_SLOTS:
     void misdeeds();
     void unplugMidTransferClosesTheServersConnection();
     void newTunnelStartsClean();
+    void linkModelTimesAnswersFromWhenTheyCanCross();
 
 private:
     bool start(Sim::NovaRecorder::Options options = {},
@@ -683,6 +718,84 @@ void TestUsbTunnelDevice::newTunnelStartsClean()
     QVERIFY(m_host->send(1, sent));
     QVERIFY(m_host->waitFor([&] { return m_host->connection(1).data.size() == sent.size(); }));
     QVERIFY(m_host->connection(1).data == sent);
+}
+
+// The link model on its own, its completions held back as a busy bus worker would: each
+// answer's bytes cross from when its read was queued and the unit had them, right behind the
+// bytes before them, never sooner than the rate allows, and not later for the completions
+// running late.
+void TestUsbTunnelDevice::linkModelTimesAnswersFromWhenTheyCanCross()
+{
+    using Clock = NovaTunnelFunction::Clock;
+    constexpr double kRate = 100000; // bytes a second: 16 KiB take 164 ms
+    struct Posted
+    {
+        Clock::time_point due;
+        std::function<void()> work;
+    };
+    std::mutex mutex;
+    std::vector<Posted> posted;
+    NovaTunnelFunction::Options options;
+    options.bytesPerSecond = uint64_t(kRate);
+    options.rateBurst = 0;
+    options.randomCuts = false;
+    NovaTunnelFunction unit(options, {}, [&](Clock::time_point due, std::function<void()> work) {
+        std::lock_guard<std::mutex> lock(mutex);
+        posted.push_back({due, std::move(work)});
+    });
+    const auto hostWrites = [&](const QByteArray& message) {
+        unit.bulkOut(std::make_shared<BulkTransfer>(
+            Sim::Transfer::BulkOut, std::vector<uint8_t>(message.begin(), message.end()), 0));
+    };
+    // Completion of each read: the link time it was posted for, and its size.
+    Clock::time_point running;
+    std::vector<std::pair<Clock::time_point, size_t>> answers;
+    const auto hostReads = [&] {
+        unit.bulkIn(std::make_shared<BulkTransfer>(
+            Sim::Transfer::BulkIn, std::vector<uint8_t>(), 65536,
+            [&](uint32_t status, size_t bytes) {
+                QCOMPARE(status, 0u);
+                answers.emplace_back(running, bytes);
+            }));
+    };
+
+    const uint64_t size = 4 * options.maxPayload;
+    hostWrites(CVN::USBTunnelMessage::openConnectionTest(1, NovaTunnelFunction::TestSource,
+                                                         size, 2));
+    hostReads(); // takes the opened message and the unit's grant
+    for (int i = 0; i < 5; ++i)
+        hostReads(); // each takes one payload, the last the closed message
+    const Clock::time_point granted = Clock::now();
+    hostWrites(CVN::USBTunnelMessage::tokens(1, size / 1024));
+    QTRY_VERIFY_WITH_TIMEOUT(countEvents(unit.log(), NovaTunnelFunction::Event::ToHost,
+                                         Sim::NovaTunnelWire::ConnectionClosed) == 1,
+                             kWaitMs);
+
+    // Every completion runs at once, late for most of them.
+    std::vector<Posted> work;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        work.swap(posted);
+    }
+    std::stable_sort(work.begin(), work.end(),
+                     [](const Posted& a, const Posted& b) { return a.due < b.due; });
+    for (Posted& p : work) {
+        running = p.due;
+        p.work();
+    }
+    QCOMPARE(int(answers.size()), 6);
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    // The first payload crosses no sooner than its bytes take after the grant let it go.
+    QVERIFY(answers[1].second > options.maxPayload);
+    QVERIFY(seconds(answers[1].first - granted) >= answers[1].second / kRate);
+    for (size_t i = 2; i < answers.size(); ++i) {
+        const double gap = seconds(answers[i].first - answers[i - 1].first);
+        QVERIFY2(std::abs(gap - answers[i].second / kRate) < 1e-4,
+                 qPrintable(QStringLiteral("answer %1: %2 s after the one before, for %3 bytes")
+                                .arg(i)
+                                .arg(gap)
+                                .arg(answers[i].second)));
+    }
 }
 
 QTEST_MAIN(TestUsbTunnelDevice)

@@ -58,15 +58,19 @@ public:
     uint64_t read(char* dest, uint64_t max) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const qsizetype n = qMin(qsizetype(max), m_incoming.size());
-        memcpy(dest, m_incoming.constData(), size_t(n));
-        m_incoming.remove(0, n);
+        const qsizetype n = qMin(qsizetype(max), m_incoming.size() - m_readAt);
+        memcpy(dest, m_incoming.constData() + m_readAt, size_t(n));
+        m_readAt += n;
+        if (m_readAt == m_incoming.size()) {
+            m_incoming.clear();
+            m_readAt = 0;
+        }
         return uint64_t(n);
     }
     uint64_t bytesAvailable() const override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return uint64_t(m_incoming.size());
+        return uint64_t(m_incoming.size() - m_readAt);
     }
 
     // The device's side.
@@ -133,6 +137,7 @@ private:
     bool m_closedByHost = false;
     QByteArray m_written;
     QByteArray m_incoming;
+    qsizetype m_readAt = 0; // what read() took of m_incoming
 };
 
 // A store whose every connection gets a fake tunnel answering as told.
@@ -194,6 +199,7 @@ private slots:
     void clientBytesSentBeforeTheTunnelConnectsArrive();
     void clientCloseClosesTheTunnel();
     void deviceCloseDeliversEveryByteThenCloses();
+    void slowClientLeavesTheRestInTheTunnel();
     void unopenedTunnelClosesTheClient_data();
     void unopenedTunnelClosesTheClient();
     void socketOpenRules();
@@ -333,6 +339,31 @@ void tst_USBTunnelProxy::deviceCloseDeliversEveryByteThenCloses()
     QVERIFY(got == answer);
     QCOMPARE(client.state(), QAbstractSocket::UnconnectedState);
     QTRY_COMPARE_WITH_TIMEOUT(f.store.proxyCount(), 0, kWaitMs);
+}
+
+// A client that reads nothing: the proxy stops taking the device's bytes once the local
+// socket holds its share, so the rest waits in the tunnel (whose credit holds the device
+// back) instead of in the proxy's memory. Once the client reads, every byte arrives.
+void tst_USBTunnelProxy::slowClientLeavesTheRestInTheTunnel()
+{
+    Fixture f;
+    QTcpSocket client;
+    client.setReadBufferSize(65536); // takes no more from the kernel than this
+    QVERIFY(connectClient(client, QHostAddress::LocalHost, f.store.serverPort()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.store.proxyCount(), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.tunnels.size(), size_t(1), kWaitMs);
+    const QByteArray answer = pattern(32 << 20, 7);
+    f.tunnels[0]->deviceSends(answer);
+    QTest::qWait(300);
+    // The kernel holds a few MiB between the sockets, the local socket at most 1 MiB more.
+    QVERIFY2(f.tunnels[0]->bytesAvailable() > uint64_t(16 << 20),
+             qPrintable(QString::number(f.tunnels[0]->bytesAvailable())));
+
+    f.tunnels[0]->deviceCloses();
+    client.setReadBufferSize(0);
+    const QByteArray got = readToEnd(client);
+    QCOMPARE(got.size(), answer.size());
+    QVERIFY(got == answer);
 }
 
 void tst_USBTunnelProxy::unopenedTunnelClosesTheClient_data()

@@ -63,7 +63,7 @@ void USBBulkPipeInterface::setUp()
     m_receiveBuffer.assign(kReceiveBufferSize, 0);
     m_reads.resize(controlMode() ? 0 : kReadsInFlight);
     for (ReadSlot& slot : m_reads)
-        slot.buffer.assign(kReceiveBufferSize, 0);
+        slot.buffer.assign(kBulkReadSize, 0);
     if (m_outPipe) {
         m_interface->resetPipe(m_outPipe);
         m_interface->resetPipe(m_inPipe);
@@ -201,7 +201,7 @@ void USBBulkPipeInterface::readBulk()
         slot.done = false;
         ++m_nextRead;
         const USBResult started = m_interface->readAsync(
-            m_inPipe, slot.buffer.data(), kReceiveBufferSize,
+            m_inPipe, slot.buffer.data(), kBulkReadSize,
             [this, index](USBResult result, uint32_t bytes) {
                 bulkReadDone(index, result, bytes);
             });
@@ -241,7 +241,7 @@ void USBBulkPipeInterface::bulkReadDone(uint32_t slot, USBResult result, uint32_
             ReadSlot& s = m_reads[slot];
             s.done = true;
             s.result = result;
-            s.bytes = std::min(bytes, kReceiveBufferSize);
+            s.bytes = std::min(bytes, kBulkReadSize);
             processReads();
         },
         finish);

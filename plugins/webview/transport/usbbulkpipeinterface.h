@@ -39,10 +39,16 @@ public:
     using FailureCallback = std::function<void(const QString& reason)>;
 
     static constexpr std::chrono::milliseconds kKeepAliveInterval{500};
+    // Control mode gathers its polls' answers here before parsing.
     static constexpr uint32_t kReceiveBufferSize = 16384;
-    // Bulk reads kept queued on the IN pipe, each into its own receive buffer, so the device
-    // never waits for the host to parse one answer and ask again.
+    // Bulk reads kept queued on the IN pipe, each into its own buffer, so the device never
+    // waits for the host to parse one answer and ask again. Together they must cover the
+    // link for as long as the host may take to hand an answer on and queue its read again
+    // (three threads, each late on a busy machine): 512 KiB are 13 ms at 40 MB/s, where
+    // 8 reads of 16 KiB, which the device often ends half full, left it waiting a third of
+    // the time.
     static constexpr uint32_t kReadsInFlight = 8;
+    static constexpr uint32_t kBulkReadSize = 65536;
     static constexpr uint16_t kControlPiece = 1024;
     static constexpr uint32_t kTokenCarryLimit = 4096;
     static constexpr uint32_t kMaxEmptyPolls = 10;

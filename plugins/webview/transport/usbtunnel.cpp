@@ -181,7 +181,10 @@ uint64_t USBTunnel::read(char* dest, uint64_t max)
             c.readOffset = 0;
         }
     }
+    const bool wasFull = c.bytesQueued >= kReadQueueLimit;
     c.bytesQueued -= copied;
+    if (wasFull && c.bytesQueued < kReadQueueLimit)
+        c.readRoom.notify_all();
     return copied;
 }
 
@@ -232,6 +235,11 @@ bool USBTunnel::halt(bool closeRemote)
         channel->running = false;
     }
     channel->writeWake.notify_all();
+    {
+        // Taken once the flag is down, so a reader about to wait for room sees it.
+        std::lock_guard<std::mutex> wake(channel->readMutex);
+    }
+    channel->readRoom.notify_all();
     const auto threadsDone = [channel](std::chrono::milliseconds limit) {
         std::unique_lock<std::mutex> lock(channel->finishedMutex);
         return channel->finishedChanged.wait_for(lock, limit,
@@ -289,9 +297,15 @@ void USBTunnel::readLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link>
                          std::shared_ptr<Engine> engine, uint16_t id)
 {
     // Reads until the engine ends the connection, also while stopping: bytes the device
-    // sent before its close are still handed on.
+    // sent before its close are still handed on, then without the limit on what is queued.
     uint64_t size = kMinReadSize;
     for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(channel->readMutex);
+            channel->readRoom.wait(lock, [&channel] {
+                return channel->bytesQueued < kReadQueueLimit || !channel->running;
+            });
+        }
         std::vector<char> buffer(size);
         const auto [result, n] = engine->readSync(id, buffer.data(), size);
         if (result != CVN::USBTunnel::Success) {

@@ -30,6 +30,10 @@ class USBTunnelImpl;
 // Threads: lives on a Qt thread, where connect, closeConnection and the slots run. connected
 // and a refusal's disconnected are emitted on the engine's work thread, readyRead on the read
 // thread, every other disconnected on the object's own thread.
+//
+// What waits for read() is bounded (kReadQueueLimit): past it the read thread asks the engine
+// for nothing more, so a device that closes after sending more than that is heard closed
+// only once the reader took the rest.
 class USBTunnel final : public AbstractUSBTunnel, public std::enable_shared_from_this<USBTunnel>
 {
     Q_OBJECT
@@ -38,6 +42,10 @@ public:
 
     static constexpr uint64_t kMinReadSize = 512;
     static constexpr uint64_t kMaxReadSize = 131072;
+    // Bytes queued for read() beyond which the read thread asks the engine for no more: a
+    // slow reader holds the device back through the tunnel's credit instead of gathering a
+    // whole download here.
+    static constexpr uint64_t kReadQueueLimit = 4194304;
     // How long a close lets the bytes written before it go out.
     static constexpr std::chrono::milliseconds kDrainLimit{5000};
     // How long a close waits for the device's answer; a little over the engine's own limit,
@@ -81,6 +89,7 @@ private:
         std::atomic<bool> running{true};
 
         std::mutex readMutex;
+        std::condition_variable readRoom;
         std::deque<std::vector<char>> readQueue;
         size_t readOffset = 0;
         uint64_t bytesQueued = 0;

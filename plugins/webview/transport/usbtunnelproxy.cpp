@@ -14,6 +14,8 @@ USBTunnelProxy::USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnel
     m_tunnelSocket->setParent(this);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &USBTunnelProxy::disconnected);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &USBTunnelProxy::dataFromTCPSocketToUSBTunnel);
+    connect(tcpSocket, &QTcpSocket::bytesWritten, this,
+            &USBTunnelProxy::dataFromUSBTunnelToTCPSocket);
     connect(tunnelSocket, &USBTunnelTCPSocket::connected, this,
             &USBTunnelProxy::onUSBTunnelConnected, Qt::QueuedConnection);
     connect(tunnelSocket, &USBTunnelTCPSocket::disconnected, this, &USBTunnelProxy::disconnected);
@@ -39,9 +41,21 @@ void USBTunnelProxy::dataFromTCPSocketToUSBTunnel()
 
 void USBTunnelProxy::dataFromUSBTunnelToTCPSocket()
 {
-    if (!m_tcpSocket || m_tunnelSocket->bytesAvailable() <= 0)
+    forwardFromUSBTunnel(false);
+}
+
+// Pieces, not everything at once: a backlog of megabytes read whole takes fresh memory each
+// time, a page fault every 4 KiB, so the further the proxy fell behind the slower it got.
+void USBTunnelProxy::forwardFromUSBTunnel(bool all)
+{
+    if (!m_tcpSocket)
         return;
-    m_tcpSocket->write(m_tunnelSocket->readAll());
+    while (all || m_tcpSocket->bytesToWrite() < kClientBacklog) {
+        const QByteArray piece = m_tunnelSocket->read(kPiece);
+        if (piece.isEmpty())
+            return;
+        m_tcpSocket->write(piece);
+    }
 }
 
 void USBTunnelProxy::onUSBTunnelConnected()
@@ -57,7 +71,7 @@ void USBTunnelProxy::close()
     disconnect(m_tcpSocket, nullptr, this, nullptr);
     disconnect(m_tunnelSocket, nullptr, this, nullptr);
     dataFromTCPSocketToUSBTunnel();
-    dataFromUSBTunnelToTCPSocket();
+    forwardFromUSBTunnel(true);
     QTcpSocket* socket = m_tcpSocket;
     m_tcpSocket = nullptr;
     if (socket->isOpen()) {

@@ -17,6 +17,11 @@ class USBTunnelProxy : public QObject
 public:
     // How long a closed local connection may take to hand its last bytes to its client.
     static constexpr std::chrono::milliseconds kLingerLimit{30000};
+    // The device's bytes go to the client in pieces of this size, and only while the local
+    // socket holds less than kClientBacklog of them unsent: the rest waits in the tunnel,
+    // whose credit then holds the device back.
+    static constexpr qint64 kPiece = 65536;
+    static constexpr qint64 kClientBacklog = 1048576;
 
     USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnelSocket,
                    QObject* parent = nullptr);
@@ -35,6 +40,8 @@ public slots:
     void onUSBTunnelConnected();
 
 private:
+    void forwardFromUSBTunnel(bool all);
+
     QPointer<QTcpSocket> m_tcpSocket;
     USBTunnelTCPSocket* m_tunnelSocket;
 };
