@@ -302,7 +302,22 @@ struct Contender
     const char* name;
     std::string program;
     std::vector<double> times;
+    std::vector<double> cpuTimes;
 };
+
+struct Launch
+{
+    double ms = -1; // negative when it failed
+    double cpuMs = 0;
+};
+
+// How long the process's main thread has run on a CPU so far: its share of the start, little
+// swayed by the machine's other load.
+double mainThreadCpuMs(pid_t pid)
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    return stat.split(' ').value(0).toLongLong() / 1e6;
+}
 
 // The environment a user's desktop would give, on our display, with folders nobody used before:
 // no stored settings, no single-instance lock, no USB devices, no extra plug-ins.
@@ -340,8 +355,8 @@ std::vector<std::string> launchEnvironment(const QByteArray& display, const QStr
     return environment;
 }
 
-// One cold start to the window shown, in milliseconds; negative when it failed.
-double launch(const Contender& contender, MapWatcher& watcher, const QByteArray& display,
+// One cold start to the window shown.
+Launch launch(const Contender& contender, MapWatcher& watcher, const QByteArray& display,
               bool verbose)
 {
     QTemporaryDir root;
@@ -350,7 +365,7 @@ double launch(const Contender& contender, MapWatcher& watcher, const QByteArray&
         !QFile::setPermissions(root.path() + "/runtime",
                                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         std::fprintf(stderr, "no temporary folder\n");
-        return -1;
+        return {};
     }
     const std::vector<std::string> environment = launchEnvironment(display, root.path());
     const QString log = root.path() + "/output.log";
@@ -360,10 +375,12 @@ double launch(const Contender& contender, MapWatcher& watcher, const QByteArray&
     watcher.setStarted(started);
     const pid_t pid = spawn({contender.program}, environment, log);
     if (pid < 0)
-        return -1;
+        return {};
     bool exited = false;
     const std::optional<Clock::time_point> mapped =
         watcher.waitForMap(pid, started + kMapWait, verbose, &exited);
+    Launch result;
+    result.cpuMs = mainThreadCpuMs(pid);
 
     ::kill(pid, SIGTERM);
     int status = 0;
@@ -379,12 +396,13 @@ double launch(const Contender& contender, MapWatcher& watcher, const QByteArray&
         std::fprintf(stderr, "%s: %s\n%s\n", contender.name,
                      exited ? "ended before its window was shown" : "no window within the limit",
                      output.constData());
-        return -1;
+        return {};
     }
     if (!stopped || (!WIFEXITED(status) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)))
         std::fprintf(stderr, "%s: did not stop cleanly on SIGTERM (status %d)\n", contender.name,
                      status);
-    return milliseconds(*mapped - started);
+    result.ms = milliseconds(*mapped - started);
+    return result;
 }
 
 double median(std::vector<double> values)
@@ -420,7 +438,10 @@ int main(int argc, char** argv)
         }
     }
 
-    const QString bin = QStringLiteral(PELLWORTH_BIN_DIR);
+    // Another build's program folder may be named, to compare two builds.
+    const QString bin = qEnvironmentVariableIsEmpty("PELLWORTH_BIN_DIR")
+                            ? QStringLiteral(PELLWORTH_BIN_DIR)
+                            : qEnvironmentVariable("PELLWORTH_BIN_DIR");
     for (const char* plugin : kPlugins) {
         const QString path = QStringLiteral("%1/Tendwell/PlugIns/%2/lib%2.so").arg(bin, plugin);
         if (!QFileInfo::exists(path)) {
@@ -429,8 +450,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    Contender program{"Pellworth", QFile::encodeName(bin + "/Pellworth").toStdString(), {}};
-    Contender minimal{"minimal window", MINIMAL_WINDOW, {}};
+    Contender program{"Pellworth", QFile::encodeName(bin + "/Pellworth").toStdString(), {}, {}};
+    Contender minimal{"minimal window", MINIMAL_WINDOW, {}, {}};
 
     // Web-engine helpers left behind by a launch come to the bench, which reaps them.
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -459,23 +480,28 @@ int main(int argc, char** argv)
         for (Contender* contender : order) {
             if (verbose)
                 std::printf("  %s, launch %d:\n", contender->name, round + 1);
-            const double ms = launch(*contender, watcher, xvfb.display(), verbose);
-            if (ms < 0)
+            const Launch result = launch(*contender, watcher, xvfb.display(), verbose);
+            if (result.ms < 0)
                 return 1;
-            if (round >= 0)
-                contender->times.push_back(ms);
+            if (round >= 0) {
+                contender->times.push_back(result.ms);
+                contender->cpuTimes.push_back(result.cpuMs);
+            }
             if (verbose)
-                std::printf("    %.1f ms%s\n", ms, round < 0 ? " (unmeasured)" : "");
+                std::printf("    %.1f ms, main thread on CPU %.1f ms%s\n", result.ms, result.cpuMs,
+                            round < 0 ? " (unmeasured)" : "");
         }
     }
 
     for (const Contender* c : {&program, &minimal}) {
-        std::printf("  %-16s median %7.1f ms   (min %.1f, max %.1f)\n", c->name, median(c->times),
-                    *std::min_element(c->times.begin(), c->times.end()),
-                    *std::max_element(c->times.begin(), c->times.end()));
+        std::printf("  %-16s median %7.1f ms   (min %.1f, max %.1f)   main thread on CPU %.1f ms\n",
+                    c->name, median(c->times), *std::min_element(c->times.begin(), c->times.end()),
+                    *std::max_element(c->times.begin(), c->times.end()), median(c->cpuTimes));
     }
     const double ratio = median(program.times) / median(minimal.times);
     std::printf("  ratio Pellworth/minimal %.2fx   goal: at most %.1fx   %s\n", ratio, kGoalRatio,
                 ratio <= kGoalRatio ? "met" : "NOT met");
+    std::printf("  (main thread's CPU time to the map: %.2fx)\n",
+                median(program.cpuTimes) / median(minimal.cpuTimes));
     return 0;
 }
