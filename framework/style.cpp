@@ -3,6 +3,8 @@
 #include "framework/accentcolour.h"
 #include "framework/frameworkresources.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
@@ -11,6 +13,7 @@
 #include <QPalette>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -138,7 +141,25 @@ QPixmap loadHiDpiPixmap(const QString& path)
 {
     initFrameworkResources();
     QIcon icon;
-    icon.addFile(path);
+    if (QFileInfo(path).suffix().isEmpty()) {
+        // For a name without suffix QIcon::addFile asks the MIME database what the file is, and
+        // its first use costs the program's start several milliseconds. Ours are bitmaps: read
+        // them as such, with the variant QIcon would pick for the screen ("name@2x").
+        const QPixmap base(path);
+        if (base.isNull())
+            return {};
+        icon.addPixmap(base);
+        const qreal ratio = qGuiApp->devicePixelRatio();
+        for (int n = std::min(int(std::ceil(ratio)), 9); n > 1; --n) {
+            const QString variant = path + QStringLiteral("@%1x").arg(n);
+            if (QFile::exists(variant)) {
+                icon.addFile(variant);
+                break;
+            }
+        }
+    } else {
+        icon.addFile(path);
+    }
     const QList<QSize> sizes = icon.availableSizes(QIcon::Normal, QIcon::Off);
     if (sizes.isEmpty())
         return {};

@@ -53,7 +53,6 @@ VisibleDevicesWidget::VisibleDevicesWidget(DeviceList* list, QWidget* parent)
     , m_rightArrow(new FlatImageButton(loadHiDpiPixmap(QStringLiteral(":/RightArrow")), this))
     , m_list(list)
     , m_noDevicePixmap(AppBranding::noDevicePixmap())
-    , m_badInstallPixmap(AppBranding::badInstallPixmap())
     , m_controlAppButton(new FlatImageButton(QPixmap(), this))
 {
     setObjectName(QStringLiteral("VisibleDevicesWidget"));
@@ -213,6 +212,9 @@ void VisibleDevicesWidget::rebuild()
     if (!device || m_badInstall) {
         m_subPages->setFixedWidth(kMessageWidth);
         if (m_badInstall) {
+            // Read when first shown: a sound install never needs it, and its start is quicker.
+            if (m_badInstallPixmap.isNull())
+                m_badInstallPixmap = AppBranding::badInstallPixmap();
             m_deviceButton->setPixmap(m_badInstallPixmap);
             m_nameLabel->setText(AppBranding::badInstallHeader());
             m_messageLabel->setText(AppBranding::badInstallMessage());

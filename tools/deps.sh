@@ -7,7 +7,7 @@ packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev libqt6opengl6-dev
     libavahi-core-dev zlib1g-dev libssl-dev libisal-dev
-    xvfb python3-zeroconf iproute2 util-linux
+    xvfb libxcb1-dev python3-zeroconf iproute2 util-linux
     clang-14 libclang-rt-14-dev lld
     fonts-open-sans
 )

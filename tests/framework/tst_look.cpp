@@ -79,6 +79,14 @@ private Q_SLOTS:
         // The double-resolution variant is there for high-density screens.
         QVERIFY(!QPixmap(path + "@2x").isNull());
         QCOMPARE(QPixmap(path + "@2x").size(), QPixmap(path).size() * 2);
+
+        // The screen's density picks the picture (framework_look_hidpi runs at ratio 2).
+        const qreal ratio = qGuiApp->devicePixelRatio();
+        QCOMPARE(pixmap.devicePixelRatio(), ratio);
+        QCOMPARE(pixmap.deviceIndependentSize(), QSizeF(QPixmap(path).size()));
+        const QImage expected(ratio > 1 ? path + "@2x" : path);
+        QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_ARGB32),
+                 expected.convertToFormat(QImage::Format_ARGB32));
     }
 
     void unknownPictureIsNull() { QVERIFY(loadHiDpiPixmap(":/NoSuchPicture").isNull()); }

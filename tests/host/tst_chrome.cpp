@@ -141,6 +141,11 @@ void TestChrome::badInstallStaysWhateverTheListDoes()
     QCOMPARE(gallery.nameLabel()->text(), QStringLiteral("The software is not compatible"));
     QCOMPARE(gallery.subPages()->currentIndex(), gallery.messagePageIndex());
     QVERIFY(!gallery.deviceButton()->isEnabled());
+    // Its own picture, though it is read only once needed.
+    QImage shown(gallery.deviceButton()->size(), QImage::Format_ARGB32_Premultiplied);
+    shown.fill(Qt::transparent);
+    gallery.deviceButton()->render(&shown, QPoint(), QRegion(), QWidget::RenderFlags());
+    QCOMPARE(shown, AppBranding::badInstallPixmap().toImage().convertToFormat(shown.format()));
 }
 
 void TestChrome::longStatusTextIsElided()
