@@ -33,8 +33,6 @@ int main(int argc, char* argv[])
     TerminationWatcher watcher;
 
     const QStringList directories = pluginDirectories();
-    // Linked while the window is built, above all while the web engine starts.
-    auto prefetch = std::make_unique<PluginPrefetch>(directories);
     int result = 0;
     {
         MainWindow window;
@@ -44,9 +42,7 @@ int main(int argc, char* argv[])
         QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &window,
                          &QWidget::close);
 
-        prefetch->wait();
         loadPlugins(directories, &window);
-        prefetch.reset();
         if (window.families().isEmpty()) {
             new BadInstallDialog(&window, QObject::tr("Bad Install"),
                                  QObject::tr("Your software installation has become corrupted "

@@ -2,12 +2,7 @@
 
 #include <QStringList>
 
-#include <memory>
-#include <thread>
-#include <vector>
-
 class MainWindow;
-class QPluginLoader;
 
 // Every sub-directory of Tendwell/PlugIns beside the program, then CVN_ADMIN_PLUGIN_PATH when
 // set. Names are sorted, so the load order does not depend on the file system.
@@ -19,23 +14,3 @@ QStringList pluginDirectories(const QString& programDirectory);
 // its root object is a TendwellPlugin whose initialize succeeds, its families are added in
 // their order, and it is never unloaded; every other file is unloaded at once.
 void loadPlugins(const QStringList& directories, MainWindow* window);
-
-// Loads the plug-in libraries of the directories on a thread of its own, so their linking and
-// relocation overlap the building of the window. loadPlugins() takes a hold of its own on each
-// and decides about it as ever. Call wait() before loadPlugins() and destroy this after it:
-// letting go then unloads the libraries loadPlugins() rejected.
-class PluginPrefetch
-{
-public:
-    explicit PluginPrefetch(const QStringList& directories);
-    ~PluginPrefetch();
-    PluginPrefetch(const PluginPrefetch&) = delete;
-    PluginPrefetch& operator=(const PluginPrefetch&) = delete;
-
-    void wait();
-
-private:
-    // Filled by the thread, handed to this object's thread as they load.
-    std::vector<std::unique_ptr<QPluginLoader>> m_loaders;
-    std::thread m_thread;
-};

@@ -15,7 +15,6 @@ private Q_SLOTS:
     void directories();
     void loadsInOrderAndUnloadsWhatItRejects();
     void nothingUsableGivesNoFamily();
-    void prefetchedLibrariesLoadAlike();
 
 private:
     static QString tree(const QString& folder)
@@ -107,35 +106,6 @@ void TestPluginLoading::nothingUsableGivesNoFamily()
     loadPlugins({tree("failingonly"), tree("missing")}, &window);
     QVERIFY(window.families().isEmpty());
     QVERIFY(!QPluginLoader(tree("failingonly/libtestfailingonly.so")).isLoaded());
-}
-
-void TestPluginLoading::prefetchedLibrariesLoadAlike()
-{
-    // Copies of their own: a kept plug-in is never loaded twice into one process.
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QStringList files{"demo/libtestdemo.so", "one/libtestfailing.so", "one/libtestother.so",
-                            "one/libtestplain.so", "one/libbroken.so"};
-    for (const QString& file : files)
-        QVERIFY(QFile::copy(tree(file), folder.filePath(QFileInfo(file).fileName())));
-    const auto loaded = [&folder](const char* name) {
-        return QPluginLoader(folder.filePath(QLatin1String(name))).isLoaded();
-    };
-
-    MainWindow window(options());
-    {
-        PluginPrefetch prefetch({folder.path()});
-        prefetch.wait();
-        // Loaded ahead, the rejected ones too, until loadPlugins has decided.
-        QVERIFY(loaded("libtestdemo.so"));
-        QVERIFY(loaded("libtestother.so"));
-        loadPlugins({folder.path()}, &window);
-    }
-    QCOMPARE(familyNames(window), QStringList{"Demo"});
-    QVERIFY(loaded("libtestdemo.so"));
-    QVERIFY(!loaded("libtestfailing.so"));
-    QVERIFY(!loaded("libtestother.so"));
-    QVERIFY(!loaded("libtestplain.so"));
 }
 
 QTEST_MAIN(TestPluginLoading)
