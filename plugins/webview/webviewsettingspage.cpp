@@ -2,6 +2,7 @@
 
 #include "commondevicewebchannelapi.h"
 #include "framework/cardfooter.h"
+#include "framework/productcard.h"
 #include "vornosrestconfigurationserverdevice.h"
 #include "webview.h"
 #include "webviewpage.h"
@@ -70,8 +71,14 @@ void WebViewSettingsPage::registerObject(WebChannelAPI* object)
 
 void WebViewSettingsPage::close()
 {
-    if (QWidget* card = window())
-        card->close();
+    // The card is drawn inside the program's window, not a window of its own: the top-level
+    // window here is the program's, and closing it would end the program.
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (qobject_cast<ProductCard*>(w)) {
+            w->close();
+            return;
+        }
+    }
 }
 
 void WebViewSettingsPage::reload()

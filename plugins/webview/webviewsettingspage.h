@@ -40,6 +40,7 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void startLocallyAccessibleNetworkAddressLookup();
+    // Closes the card the page is placed in; nothing outside a card.
     void close();
 
 private Q_SLOTS:

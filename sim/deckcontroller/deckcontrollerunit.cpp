@@ -206,6 +206,13 @@ void DeckControllerUnit::cutPower()
     }
 }
 
+void DeckControllerUnit::setFirmwareAfterInstall(const std::string& releaseText,
+                                                 uint32_t fpgaVersion, uint32_t cpuChecksum)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_firmwareAfterInstall = Firmware{releaseText, fpgaVersion, cpuChecksum};
+}
+
 void DeckControllerUnit::powerCycle()
 {
     {
@@ -226,6 +233,27 @@ void DeckControllerUnit::attached(UsbBus* bus, DeviceId id)
         if (flash.size() >= (b + 1) * size_t(kBankSize) &&
             ZynqBootImage::bootable(flash.data() + b * size_t(kBankSize), kBankSize))
             booted = b;
+    std::vector<uint8_t> image;
+    if (booted >= 0)
+        image.assign(flash.begin() + booted * long(kBankSize),
+                     flash.begin() + (booted + 1) * long(kBankSize));
+    std::optional<Firmware> installed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // The first power-up runs the factory's image; a later one that runs another runs an
+        // update.
+        if (booted >= 0 && !m_runningImage.empty() && image != m_runningImage)
+            installed = m_firmwareAfterInstall;
+        if (booted >= 0)
+            m_runningImage = std::move(image);
+    }
+    if (installed) {
+        DeckControllerServices::State state = m_services.state();
+        state.releaseText = installed->releaseText;
+        state.fpgaVersion = installed->fpgaVersion;
+        state.cpuChecksum = installed->cpuChecksum;
+        m_services.setState(state);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_powered = true;
     m_bootedBank = booted;

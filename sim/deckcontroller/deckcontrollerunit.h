@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace Sim {
@@ -74,6 +76,10 @@ public:
 
     DeckControllerServices& services() { return m_services; }
     void setDeckFaults(const DeckControllerFaults& faults);
+    // What the services report once the unit has powered up from a bank image other than the
+    // one it ran before, as after an update (unset: what they reported before).
+    void setFirmwareAfterInstall(const std::string& releaseText, uint32_t fpgaVersion,
+                                 uint32_t cpuChecksum);
 
     Persona persona() const;
     // The bank the processor booted from at the last power-up: 0 A, 1 B, -1 none.
@@ -91,6 +97,13 @@ public:
     int messages() const;
 
 private:
+    struct Firmware
+    {
+        std::string releaseText;
+        uint32_t fpgaVersion = 0;
+        uint32_t cpuChecksum = 0;
+    };
+
     void installDeckRequests();
     bool takeStep();
     void cutPower();
@@ -121,6 +134,9 @@ private:
     uint32_t m_readAddress = 0;
     std::vector<uint8_t> m_readFlash;
     int m_readStatusLeft = 0;
+    std::optional<Firmware> m_firmwareAfterInstall;
+    // The image the processor runs, from its last power-up.
+    std::vector<uint8_t> m_runningImage;
 };
 
 } // namespace Sim

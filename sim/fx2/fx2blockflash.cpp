@@ -73,7 +73,14 @@ uint32_t Fx2BlockFlash::program(uint64_t address, const uint8_t* data, size_t le
     for (size_t i = 0; i < length; ++i)
         m_flash[address + i] &= data[i];
     m_busy = m_writePolls;
+    ++m_writes;
     return Usbd::kSuccess;
+}
+
+int Fx2BlockFlash::writes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_writes;
 }
 
 uint32_t Fx2BlockFlash::bulkOut(const std::vector<uint8_t>& data)

@@ -37,6 +37,8 @@ public:
     void setContents(uint32_t address, const std::vector<uint8_t>& data);
     // Block indices in the order they were erased.
     std::vector<uint32_t> erasedBlocks() const;
+    // Writes taken since the flash was made.
+    int writes() const;
     void setWriteFormat(WriteFormat format);
     // Where a stream write starts when the mode is entered.
     void setStreamStart(uint32_t address);
@@ -57,6 +59,7 @@ private:
     uint64_t m_streamAddress = 0;
     uint32_t m_streamStart = 0;
     int m_busy = 0;
+    int m_writes = 0;
     int m_erasePolls = 2;
     int m_writePolls = 1;
 };

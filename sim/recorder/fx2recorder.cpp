@@ -55,6 +55,35 @@ void Fx2Recorder::setFirmware(uint8_t fpgaVersion, uint32_t cpuChecksum)
         setRegister(uint8_t(8 + i), uint8_t(cpuChecksum >> (8 * i)));
 }
 
+void Fx2Recorder::setFirmwareAfterInstall(uint8_t fpgaVersion, uint32_t cpuChecksum)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_firmwareAfterInstall = std::make_pair(fpgaVersion, cpuChecksum);
+}
+
+int Fx2Recorder::flashWrites() const
+{
+    int writes = 0;
+    for (const auto& [mode, flash] : m_flashes)
+        writes += flash->writes();
+    return writes;
+}
+
+void Fx2Recorder::restarted()
+{
+    const int writes = flashWrites();
+    std::optional<std::pair<uint8_t, uint32_t>> installed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (writes == m_flashWritesSeen)
+            return;
+        m_flashWritesSeen = writes;
+        installed = m_firmwareAfterInstall;
+    }
+    if (installed)
+        setFirmware(installed->first, installed->second);
+}
+
 void Fx2Recorder::setStatus(uint8_t status)
 {
     setRegister(2, status);
@@ -95,6 +124,8 @@ uint32_t Fx2Recorder::vendorRequest(const ControlSetup& setup, const std::vector
                                     std::vector<uint8_t>* in)
 {
     const uint32_t status = Fx2Device::vendorRequest(setup, out, in);
+    if (setup.request == Fx2Peripheral::LeaveHardwareAccess && status == Usbd::kSuccess)
+        restarted();
     if (setup.request == 0xD2 && status == Usbd::kSuccess && out.size() == 2 && out[0] == 0 &&
         (out[1] == 1 || out[1] == 2))
         armPacket(out[1] == 1);

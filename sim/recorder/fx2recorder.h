@@ -6,6 +6,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace Sim {
 
@@ -33,6 +35,9 @@ public:
     RecorderSettingsStore& settings() { return m_settings; }
     std::shared_ptr<Fx2BlockFlash> flash(uint8_t modeValue) const;
     void setFirmware(uint8_t fpgaVersion, uint32_t cpuChecksum);
+    // The firmware reported once a flash has been written and the hardware-access mode left,
+    // which restarts the controller into it (unset: what it reported before).
+    void setFirmwareAfterInstall(uint8_t fpgaVersion, uint32_t cpuChecksum);
     void setStatus(uint8_t status);
 
     uint32_t clock() const;
@@ -55,6 +60,8 @@ protected:
 
 private:
     void armPacket(bool first);
+    int flashWrites() const;
+    void restarted();
 
     mutable std::mutex m_mutex;
     RecorderSettingsStore m_settings;
@@ -74,6 +81,9 @@ private:
     int m_cutBy = 0;
     uint32_t m_clock = 0;
     int m_clockSets = 0;
+    std::optional<std::pair<uint8_t, uint32_t>> m_firmwareAfterInstall;
+    // Flash writes the running firmware has seen.
+    int m_flashWritesSeen = 0;
 };
 
 } // namespace Sim

@@ -302,6 +302,23 @@ void StreamingRecorder::setVersions(const std::string& softwareText, uint32_t cp
     m_fpgaVersion = fpgaVersion;
 }
 
+void StreamingRecorder::setVersionsAfterInstall(const std::string& softwareText,
+                                                uint32_t cpuVersion, uint8_t fpgaVersion)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_versionsAfterInstall = Versions{softwareText, cpuVersion, fpgaVersion};
+}
+
+void StreamingRecorder::startedNewFirmware()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_versionsAfterInstall)
+        return;
+    m_softwareText = m_versionsAfterInstall->softwareText;
+    m_cpuVersion = m_versionsAfterInstall->cpuVersion;
+    m_fpgaVersion = m_versionsAfterInstall->fpgaVersion;
+}
+
 std::pair<uint32_t, uint32_t> StreamingRecorder::clock() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -64,6 +65,10 @@ public:
     // The codec name as the unit holds it, whatever its length.
     void setTransport(const Transport& transport);
     void setVersions(const std::string& softwareText, uint32_t cpuVersion, uint8_t fpgaVersion);
+    // The versions reported once new firmware has been written and the unit has restarted into
+    // it (unset: what it reported before).
+    void setVersionsAfterInstall(const std::string& softwareText, uint32_t cpuVersion,
+                                 uint8_t fpgaVersion);
     // {seconds, second word} of the last clock setting.
     std::pair<uint32_t, uint32_t> clock() const;
 
@@ -73,7 +78,17 @@ public:
     // Calls the services took, as {service, method}.
     std::vector<std::pair<std::string, uint32_t>> serviceCalls() const;
 
+protected:
+    void startedNewFirmware() override;
+
 private:
+    struct Versions
+    {
+        std::string softwareText;
+        uint32_t cpuVersion = 0;
+        uint8_t fpgaVersion = 0;
+    };
+
     void addServices();
     // Runs under m_mutex; answers the method's status.
     int32_t settingsFinch(const RpcCall& call, std::vector<uint8_t>* payload);
@@ -90,6 +105,7 @@ private:
     std::string m_softwareText = "4.2.0";
     uint32_t m_cpuVersion = 0x1633975A;
     uint8_t m_fpgaVersion = 0x11;
+    std::optional<Versions> m_versionsAfterInstall;
     std::pair<uint32_t, uint32_t> m_clock{0, 0};
     std::map<std::pair<std::string, uint32_t>, int32_t> m_failures;
     std::vector<std::pair<std::string, uint32_t>> m_calls;

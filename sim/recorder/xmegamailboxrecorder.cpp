@@ -35,6 +35,23 @@ void XmegaMailboxRecorder::setFirmware(uint8_t fpgaVersion, uint32_t cpuChecksum
     putWord(8, cpuChecksum);
 }
 
+void XmegaMailboxRecorder::setFirmwareAfterInstall(uint8_t fpgaVersion, uint32_t cpuChecksum)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_firmwareAfterInstall = std::make_pair(fpgaVersion, cpuChecksum);
+}
+
+void XmegaMailboxRecorder::startedNewFirmware()
+{
+    std::optional<std::pair<uint8_t, uint32_t>> installed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        installed = m_firmwareAfterInstall;
+    }
+    if (installed)
+        setFirmware(installed->first, installed->second);
+}
+
 void XmegaMailboxRecorder::setStatus(uint8_t status)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -3,6 +3,9 @@
 #include "sim/recorder/recordersettingsstore.h"
 #include "sim/xmega/xmegaunit.h"
 
+#include <optional>
+#include <utility>
+
 namespace Sim {
 
 // An XMEGA mailbox recorder (product 0xC3A6): the XMEGA unit model with the recorder's
@@ -31,6 +34,9 @@ public:
 
     RecorderSettingsStore& settings() { return m_settings; }
     void setFirmware(uint8_t fpgaVersion, uint32_t cpuChecksum);
+    // The firmware reported once new firmware has been written and the unit has restarted
+    // into it (unset: what it reported before).
+    void setFirmwareAfterInstall(uint8_t fpgaVersion, uint32_t cpuChecksum);
     void setStatus(uint8_t status);
     void setMailbox(const Mailbox& mailbox);
     // Pending polls for one command only, the others keep the mailbox's setting.
@@ -41,6 +47,7 @@ public:
     std::vector<std::pair<uint32_t, uint32_t>> commands() const;
 
 protected:
+    void startedNewFirmware() override;
     bool readMemory(uint32_t address, uint8_t* out, uint32_t size) override;
     bool writeMemory(uint32_t address, const uint8_t* data, uint32_t size) override;
 
@@ -63,6 +70,7 @@ private:
     std::vector<uint8_t> m_incoming;
     uint32_t m_clock = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_commands;
+    std::optional<std::pair<uint8_t, uint32_t>> m_firmwareAfterInstall;
 };
 
 } // namespace Sim

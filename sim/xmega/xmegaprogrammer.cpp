@@ -6,6 +6,7 @@
 #include "sim/xmega/xmegawords.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace Sim {
 
@@ -118,6 +119,7 @@ uint32_t XmegaProgrammer::download(const std::vector<uint8_t>& data)
         t->second.bytes[size_t(m_downloadAddress) + i] &= data[i];
     m_downloadAddress += data.size();
     m_busyLeft = m_busyPolls;
+    m_written = true;
     return Usbd::kSuccess;
 }
 
@@ -126,6 +128,12 @@ void XmegaProgrammer::setFaults(const XmegaFaults& faults)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stuckInUpdateMode = faults.stuckInUpdateMode;
     m_eraseError = faults.eraseError;
+}
+
+bool XmegaProgrammer::takeWritten()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_written, false);
 }
 
 void XmegaProgrammer::rebooted()

@@ -30,6 +30,8 @@ public:
     void setFaults(const XmegaFaults& faults);
     // A restart leaves update mode and ends an erase, write or download under way.
     void rebooted();
+    // Whether a download has written into a target since the last call.
+    bool takeWritten();
 
     void addTarget(uint16_t target, uint32_t size, uint32_t erasePageSize, uint32_t writeBlockSize);
     Target target(uint16_t target) const;
@@ -59,6 +61,7 @@ private:
     int m_erasePollsLeft = 0;
     uint64_t m_downloadAddress = 0;
     bool m_downloading = false;
+    bool m_written = false;
 };
 
 } // namespace Sim

@@ -105,6 +105,10 @@ void XmegaUnit::control(const TransferPtr& transfer)
             return;
     }
     SimpleUsbDevice::control(transfer);
+    // Out of update mode, the unit starts what has just been written into it.
+    if (setup.type() == 2 && setup.request == LeaveUpdateMode && !isBootloader() &&
+        !m_programmer.inUpdateMode() && m_programmer.takeWritten())
+        startedNewFirmware();
     // Only once the reply has gone out, however slowly this thread runs.
     RebootAsked asked = NoReboot;
     {
@@ -322,14 +326,23 @@ void XmegaUnit::reboot(bool toBootloader)
     // The reply to the reboot request goes out first; then the unit leaves and comes back.
     b->post(m_options.rebootDelayMs, [self, b, current, toBootloader] {
         bool gone = false;
+        bool newFirmware = false;
         {
             std::lock_guard<std::mutex> lock(self->m_state);
+            // Written and never started: a restart into the application starts it.
+            const bool imageTaken = self->m_bootloader && self->m_bootLoader.downloadDone();
+            self->m_newFirmware =
+                self->m_programmer.takeWritten() || imageTaken || self->m_newFirmware;
+            if (!toBootloader)
+                newFirmware = std::exchange(self->m_newFirmware, false);
             self->m_bootloader = toBootloader;
             self->m_programmer.rebooted();
             self->m_bootLoader.rebooted();
             self->m_streamLink.rebooted();
             gone = self->m_faults.rebootNeverReturns;
         }
+        if (newFirmware && !gone)
+            self->startedNewFirmware();
         self->setConfiguration(self->configuration(toBootloader));
         if (gone)
             b->unplug(current);

@@ -140,6 +140,12 @@ protected:
     // The memory window; a derived model maps registers here. Answers false to stall.
     virtual bool readMemory(uint32_t address, uint8_t* out, uint32_t size);
     virtual bool writeMemory(uint32_t address, const uint8_t* data, uint32_t size);
+    // The unit starts firmware written into it: as it leaves update mode after a download into
+    // a flash target, or as it restarts into its application after a download it has not
+    // started yet (into a target, or a whole image through the boot loader). A derived model
+    // takes on what the new firmware reports. Runs outside the unit's lock; on a restart, on
+    // the bus's worker before the unit is back on the bus.
+    virtual void startedNewFirmware() {}
 
 private:
     using In = std::vector<uint8_t>*;
@@ -158,6 +164,8 @@ private:
     enum RebootAsked { NoReboot, RebootToApplication, RebootToBootloader };
     RebootAsked m_rebootAfterReply = NoReboot;
     bool m_bootloader = false;
+    // Firmware written and not started yet.
+    bool m_newFirmware = false;
     uint32_t m_checksums[2] = {0x12345678, 0x9ABCDEF0};
 
     XmegaRpcServer m_rpc;

@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPixmap>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
+#include <utility>
 
 // The program's window as a plug-in test drives it: the build's branding, the built plug-in
 // loaded from its folder, by default no network and no web engine.
@@ -43,13 +46,18 @@ inline MainWindow::Options offlineOptions()
     return options;
 }
 // Not yet shown; offline unless the options say otherwise.
-inline std::unique_ptr<MainWindow> open(const QString& pluginFolder,
+inline std::unique_ptr<MainWindow> open(const QStringList& pluginFolders,
                                         MainWindow::Options options = offlineOptions())
 {
     auto window = std::make_unique<MainWindow>(options);
     window->resize(780, 720);
-    loadPlugins({pluginFolder}, window.get());
+    loadPlugins(pluginFolders, window.get());
     return window;
+}
+inline std::unique_ptr<MainWindow> open(const QString& pluginFolder,
+                                        MainWindow::Options options = offlineOptions())
+{
+    return open(QStringList{pluginFolder}, std::move(options));
 }
 
 // A widget of the plug-in, found by its class name: the plug-in's classes are its own.
@@ -77,13 +85,17 @@ inline bool showsText(QWidget* root, const QString& text)
 }
 // Into the folder PELLWORTH_SCREENSHOT_DIR names (else the current one); false when no
 // picture was written.
-inline bool saveScreenshot(QWidget* widget, const QString& fileName)
+inline bool savePicture(const QPixmap& picture, const QString& fileName)
 {
     const QString folder = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR", QDir::currentPath());
     if (!QDir().mkpath(folder))
         return false;
     const QString path = folder + QLatin1Char('/') + fileName;
-    return widget->grab().save(path) && QFileInfo(path).size() > 0;
+    return picture.save(path) && QFileInfo(path).size() > 0;
+}
+inline bool saveScreenshot(QWidget* widget, const QString& fileName)
+{
+    return savePicture(widget->grab(), fileName);
 }
 
 } // namespace PluginWindow

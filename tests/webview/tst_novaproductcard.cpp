@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -130,6 +131,23 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_visible->displayName(), QStringLiteral("Studio B"), 5000);
         QTest::qWait(300);
         QVERIFY(saveShot(m_window.get(), "webview-card-renamed"));
+    }
+
+    // A page that closes its window closes the card it is placed in; the window the card is
+    // drawn in (the program's) stays open.
+    void thePageClosingItsWindowClosesOnlyTheCard()
+    {
+        const QPointer<NovaProductCard> card =
+            new NovaProductCard(m_visible.get(), m_window.get(), QColor(254, 167, 1));
+        card->show();
+        QTRY_VERIFY_WITH_TIMEOUT(shown<WebViewSettingsPage>(card) &&
+                                     shown<WebViewSettingsPage>(card)->view()->isReady(),
+                                 15000);
+        QWebEnginePage* page = shown<WebViewSettingsPage>(card)->view()->page();
+        QVERIFY(waitForChannel(page));
+        page->runJavaScript("window.close()");
+        QTRY_VERIFY_WITH_TIMEOUT(!card, 10000);
+        QVERIFY(m_window->isVisible());
     }
 
     void interruptedCardRetriesUntilConnectedAgain()
