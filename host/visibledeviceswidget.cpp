@@ -18,6 +18,14 @@
 
 namespace {
 
+// Some devices give their version with its label ("Version 7.1"), others bare ("7.1").
+QString versionText(const QString& version)
+{
+    const QString label = QObject::tr("Version ");
+    return version.startsWith(label) ? version : label + version;
+}
+
+
 const QColor kNameColour(241, 241, 241);
 const QColor kTextColour(146, 146, 146);
 const int kPageWidth = 400;
@@ -258,12 +266,12 @@ void VisibleDevicesWidget::rebuild()
         m_subPages->setCurrentIndex(m_updatePage);
         const QString version = device->softwareVersion();
         if (!version.isEmpty())
-            m_versionLabel->setText(tr("Version ") + version);
+            m_versionLabel->setText(versionText(version));
         const bool update = device->needsFirmwareUpdate();
         m_updateStateLabel->setText(update ? tr("Software update available.")
                                            : tr("Software is up to date."));
         if (update)
-            m_availableVersionLabel->setText(tr("Version ") + device->availableVersion());
+            m_availableVersionLabel->setText(versionText(device->availableVersion()));
         m_availableVersionLabel->setVisible(update);
         m_updateButton->setVisible(update);
     } else {

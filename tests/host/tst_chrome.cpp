@@ -194,6 +194,14 @@ void TestChrome::firmwareStatusWithoutVersionKeepsTheEarlierText()
     QCOMPARE(gallery.updateStateLabel()->text(), QStringLiteral("Software is up to date."));
     QVERIFY(gallery.updateButton()->isHidden());
     QVERIFY(gallery.availableVersionLabel()->isHidden());
+
+    // A device that gives its version with the label gets it once, not twice.
+    device->version = "Version 7.1";
+    device->needsUpdate = true;
+    device->available = "Version 7.2";
+    Q_EMIT m_list->deviceListChanged(device);
+    QCOMPARE(gallery.versionLabel()->text(), QStringLiteral("Version 7.1"));
+    QCOMPARE(gallery.availableVersionLabel()->text(), QStringLiteral("Version 7.2"));
 }
 
 // The summary widget belongs to its device; the gallery shows it and hands it back.
