@@ -51,6 +51,12 @@ VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice(
     connect(&m_pollTimer, &QTimer::timeout, this,
             &VornOSRESTConfigurationServerDevice::onPollTimerExpired);
     m_pollTimer.setSingleShot(false);
+    // Heartbeats end through the manager's one connection rather than one made on each reply:
+    // Qt may release a reply's connections on its network thread.
+    connect(&m_network, &QNetworkAccessManager::finished, this, [this](QNetworkReply* reply) {
+        if (m_heartbeats.remove(reply))
+            onHeartBeatFinished(reply);
+    });
 
     auto* bonjour = dynamic_cast<BonjourPotentialDevice*>(potentialDevice.get());
     if (bonjour) {
@@ -241,15 +247,12 @@ void VornOSRESTConfigurationServerDevice::onPollTimerExpired()
     const QUrl url = apiUrl(QStringLiteral("/v1/heartBeat"));
     if (!url.isValid() || url.isEmpty())
         return;
-    QNetworkReply* reply = send("GET", url, interval, true);
-    connect(reply, &QNetworkReply::finished, this,
-            &VornOSRESTConfigurationServerDevice::onHeartBeatFinished);
+    m_heartbeats.insert(send("GET", url, interval, true));
 }
 
-void VornOSRESTConfigurationServerDevice::onHeartBeatFinished()
+void VornOSRESTConfigurationServerDevice::onHeartBeatFinished(QNetworkReply* reply)
 {
-    auto* reply = qobject_cast<QNetworkReply*>(sender());
-    if (reply && reply->error() == QNetworkReply::NoError) {
+    if (reply->error() == QNetworkReply::NoError) {
         m_failures = 0;
         setState(Connected);
         return;

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -71,7 +72,7 @@ protected:
 
 private Q_SLOTS:
     void onPollTimerExpired();
-    void onHeartBeatFinished();
+    void onHeartBeatFinished(QNetworkReply* reply);
     void onCrashlogDownloadRequested();
     void onCrashlogEraseRequested();
     void onCrashlogEraseFinished();
@@ -86,6 +87,7 @@ private:
     QNetworkReply* send(const QByteArray& verb, const QUrl& url, int timeoutMs, bool high);
 
     QNetworkAccessManager m_network;
+    QSet<QNetworkReply*> m_heartbeats;
     QTimer m_pollTimer;
     int m_resolveAttempts = kResolveAttempts;
     bool m_resolutionTaken = false;

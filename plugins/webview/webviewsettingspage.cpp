@@ -8,6 +8,7 @@
 #include "webviewpage.h"
 
 #include <QVBoxLayout>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 
 WebViewSettingsPage::WebViewSettingsPage(
@@ -46,6 +47,12 @@ WebViewSettingsPage::WebViewSettingsPage(
     connect(m_view, &QWebEngineView::loadProgress, this, [this](int progress) {
         if (progress != 0)
             m_reloadTimer.stop();
+    });
+    // The card has no way back, and a page may close its window only while it has no history:
+    // neither the loads that found the device nor the page's own navigation leave any.
+    connect(m_view, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (ok)
+            m_view->history()->clear();
     });
     // A failed load goes back to reloading, so a device that drops out comes back by itself.
     connect(m_view, &WebView::readyStateChanged, this, [this](bool ready) {

@@ -134,18 +134,48 @@ private Q_SLOTS:
     }
 
     // A page that closes its window closes the card it is placed in; the window the card is
-    // drawn in (the program's) stays open.
+    // drawn in (the program's) stays open. A page may close itself only while it has no history
+    // to go back to, so neither the loads the card retried nor the page's own navigation may
+    // leave any.
+    void thePageClosingItsWindowClosesOnlyTheCard_data()
+    {
+        QTest::addColumn<bool>("movesOn");
+        QTest::newRow("first page") << false;
+        QTest::newRow("after the page moved on") << true;
+    }
     void thePageClosingItsWindowClosesOnlyTheCard()
     {
+        QFETCH(bool, movesOn);
+        m_server->setAdminPage(QByteArray(R"(<!DOCTYPE html><html><body><script>
+var movesOn = )") + (movesOn ? "true" : "false") + R"(;
+function ready() {
+  if (movesOn && location.search === '') {
+    window.onload = function () { setTimeout(function () { location.href = '?next'; }, 200); };
+    return;
+  }
+  var common = window.webChannelObjects ? window.webChannelObjects['CommonDeviceAPI'] : null;
+  if (!common) { setTimeout(ready, 100); return; }
+  common.settingsCancelClicked.connect(function () { window.close(); });
+  window.cancelCloses = true;
+}
+ready();
+</script></body></html>)");
         const QPointer<NovaProductCard> card =
             new NovaProductCard(m_visible.get(), m_window.get(), QColor(254, 167, 1));
         card->show();
         QTRY_VERIFY_WITH_TIMEOUT(shown<WebViewSettingsPage>(card) &&
                                      shown<WebViewSettingsPage>(card)->view()->isReady(),
                                  15000);
-        QWebEnginePage* page = shown<WebViewSettingsPage>(card)->view()->page();
-        QVERIFY(waitForChannel(page));
-        page->runJavaScript("window.close()");
+        WebViewSettingsPage* settings = shown<WebViewSettingsPage>(card);
+        QWebEnginePage* page = settings->view()->page();
+        QVERIFY(QTest::qWaitFor(
+            [page] { return runScript(page, "window.cancelCloses === true").toBool(); }, 10000));
+        QPushButton* cancel = nullptr;
+        for (QPushButton* b : settings->findChildren<QPushButton*>())
+            if (b->text() == QLatin1String("Cancel") && b->isVisible())
+                cancel = b;
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!card, 10000);
         QVERIFY(m_window->isVisible());
     }
