@@ -9,7 +9,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
+# Where the time goes, for whoever reads a slow run's output.
+phase() { echo "== $1 (at ${SECONDS} s)"; }
+
 bash "$root/tools/deps.sh"
+phase "product build"
 
 # The sanitizer builds double the work, so a machine with fewer than 4 cores skips them unless
 # PELLWORTH_SANITIZERS=1 asks.
@@ -46,6 +50,7 @@ isolated() {
 }
 
 # Parsers of device, file and network input: a short libFuzzer run each.
+phase "fuzz targets"
 fuzz=$build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" -G Ninja -DPELLWORTH_FUZZERS=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -55,6 +60,7 @@ cmake --build "$fuzz" -j "$jobs"
 if [ "$sanitize" = 1 ]; then
     # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. Line tables (-g1)
     # are all their reports need, and build faster than full debug information.
+    phase "ASan+UBSan build"
     asan=$build-asan
     BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=address,undefined
@@ -71,15 +77,19 @@ if [ "$sanitize" = 1 ]; then
     # Every threaded area under ThreadSanitizer: the discovery threads, the USB layer and its
     # recipients, the device notifiers and updater threads of the plug-ins, and the web-view
     # transports' notifier and completion threads.
+    phase "TSan build, ASan+UBSan tests beside it"
     tsan=$build-tsan
     threaded='^(discovery|usb|recorder|deck|webview)_'
     cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=thread >/dev/null
     targets=$(cd "$tsan" && ctest -N -R "$threaded" | sed -n 's/^ *Test *#[0-9]*: *//p')
     cmake --build "$tsan" -j "$jobs" --target $targets || status=1
+    phase "TSan tests"
     (cd "$tsan" && isolated ctest --output-on-failure -j "$jobs" -R "$threaded") || status=1
+    phase "waiting for the ASan+UBSan tests"
 
     wait "$asanpid" || status=1
+    phase "done"
     cat "$asanlog"
     rm -f "$asanlog"
 else
