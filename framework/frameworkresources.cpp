@@ -1,5 +1,6 @@
 #include "framework/frameworkresources.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QStringList>
 
@@ -11,14 +12,25 @@ void initFrameworkResources()
     std::call_once(once, [] { Q_INIT_RESOURCE(framework); });
 }
 
-bool registerApplicationFonts()
+QList<QByteArray> readApplicationFonts()
 {
     initFrameworkResources();
-    static const bool loaded = [] {
+    QList<QByteArray> files;
+    for (const char* name :
+         {":/OpenSans-Light", ":/OpenSans-Regular", ":/OpenSans-Bold", ":/OpenSans-Semibold"}) {
+        QFile file(QString::fromLatin1(name));
+        files.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    }
+    return files;
+}
+
+bool registerApplicationFonts(const QList<QByteArray>& files)
+{
+    static const bool loaded = [&files] {
+        const QList<QByteArray> read = files.isEmpty() ? readApplicationFonts() : files;
         bool all = true;
-        for (const char* name :
-             {":/OpenSans-Light", ":/OpenSans-Regular", ":/OpenSans-Bold", ":/OpenSans-Semibold"})
-            all = QFontDatabase::addApplicationFont(QString::fromLatin1(name)) >= 0 && all;
+        for (const QByteArray& file : read)
+            all = QFontDatabase::addApplicationFontFromData(file) >= 0 && all;
         return all;
     }();
     return loaded;

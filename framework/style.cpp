@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHash>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -44,6 +46,19 @@ QFont makeFont(const char* family, int size, int weight)
 double power10(int decimals)
 {
     return std::pow(10.0, decimals);
+}
+
+// Pictures decoded ahead by decodePictures, by path; GUI thread only.
+QHash<QString, QImage>& decodedPictures()
+{
+    static QHash<QString, QImage> pictures;
+    return pictures;
+}
+
+QPixmap basePixmap(const QString& path)
+{
+    const auto decoded = decodedPictures().constFind(path);
+    return decoded == decodedPictures().cend() ? QPixmap(path) : QPixmap::fromImage(*decoded);
 }
 
 } // namespace
@@ -145,7 +160,7 @@ QPixmap loadHiDpiPixmap(const QString& path)
         // For a name without suffix QIcon::addFile asks the MIME database what the file is, and
         // its first use costs the program's start several milliseconds. Ours are bitmaps: read
         // them as such, with the variant QIcon would pick for the screen ("name@2x").
-        const QPixmap base(path);
+        const QPixmap base = basePixmap(path);
         if (base.isNull())
             return {};
         icon.addPixmap(base);
@@ -164,6 +179,27 @@ QPixmap loadHiDpiPixmap(const QString& path)
     if (sizes.isEmpty())
         return {};
     return icon.pixmap(sizes.first());
+}
+
+QHash<QString, QImage> decodePictures(const QStringList& paths)
+{
+    initFrameworkResources();
+    QHash<QString, QImage> pictures;
+    for (const QString& path : paths) {
+        QImage image = QImageReader(path).read();
+        if (image.isNull())
+            continue;
+        // The form a pixmap of the screen keeps, so that making the pixmap converts nothing.
+        pictures.insert(path, image.convertToFormat(image.hasAlphaChannel()
+                                                        ? QImage::Format_ARGB32_Premultiplied
+                                                        : QImage::Format_RGB32));
+    }
+    return pictures;
+}
+
+void useDecodedPictures(const QHash<QString, QImage>& pictures)
+{
+    decodedPictures().insert(pictures);
 }
 
 QString gradientButtonStyleSheet()

@@ -2,8 +2,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 
 class QLabel;
 class QWidget;
@@ -34,6 +37,12 @@ double fromFixed(int value, int decimals);
 // The one picture loader of the card UI: picks up a resolution variant ("name@2x") through the
 // icon machinery. A path that names no picture gives a null pixmap.
 QPixmap loadHiDpiPixmap(const QString& path);
+// Reads and decodes the pictures loadHiDpiPixmap would read for `paths` (names without suffix),
+// without making pixmaps, so safe on any thread. Unreadable ones are left out.
+QHash<QString, QImage> decodePictures(const QStringList& paths);
+// Hands pictures from decodePictures to loadHiDpiPixmap, which then reads those files no more
+// (GUI thread).
+void useDecodedPictures(const QHash<QString, QImage>& pictures);
 
 // The grey gradient style of the card push buttons (default border in the accent colour).
 QString gradientButtonStyleSheet();

@@ -5,6 +5,7 @@
 #include "framework/contract/family.h"
 #include "framework/contract/visibledevice.h"
 #include "framework/frameworkresources.h"
+#include "framework/style.h"
 #include "framework/tightvboxlayout.h"
 #include "host/aboutbox.h"
 #include "host/addbyipaddresscontroller.h"
@@ -22,6 +23,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QWebEngineView>
+
+#include <thread>
 
 namespace {
 
@@ -53,13 +56,29 @@ MainWindow::MainWindow(Options options)
         return handleNativeMessage(&message, result);
     });
     initFrameworkResources();
-    registerApplicationFonts();
 
     if (options.warmUpWebEngine) {
+        // Most of the web engine's start is the GUI thread waiting for its helper processes;
+        // meanwhile another thread reads the fonts and decodes the window's pictures. The fonts
+        // are registered on the GUI thread after all: Chromium reads fontconfig's font sets
+        // without Qt's lock.
+        QList<QByteArray> fonts;
+        QHash<QString, QImage> pictures;
+        const QStringList paths =
+            WindowHeader::picturePaths() + VisibleDevicesWidget::picturePaths();
+        std::thread reader([&fonts, &pictures, &paths] {
+            fonts = readApplicationFonts();
+            pictures = decodePictures(paths);
+        });
         // The web engine starts here, on the GUI thread, before any plug-in needs it.
         auto* view = new QWebEngineView(this);
         view->hide();
         view->load(QUrl());
+        reader.join();
+        registerApplicationFonts(fonts);
+        useDecodedPictures(pictures);
+    } else {
+        registerApplicationFonts();
     }
 
     setWindowTitle(AppBranding::fullAppName());

@@ -25,6 +25,12 @@ QString versionText(const QString& version)
     return version.startsWith(label) ? version : label + version;
 }
 
+const QString kSetup = QStringLiteral(":/Setup");
+const QString kSetupHover = QStringLiteral(":/Setup_Hover");
+const QString kLeftArrow = QStringLiteral(":/LeftArrow");
+const QString kLeftArrowHover = QStringLiteral(":/LeftArrow_Hover");
+const QString kRightArrow = QStringLiteral(":/RightArrow");
+const QString kRightArrowHover = QStringLiteral(":/RightArrow_Hover");
 
 const QColor kNameColour(241, 241, 241);
 const QColor kTextColour(146, 146, 146);
@@ -55,10 +61,10 @@ VisibleDevicesWidget::VisibleDevicesWidget(DeviceList* list, QWidget* parent)
     , m_summaryArea(new TightVBoxLayout)
     , m_deviceButton(new FlatImageButton(AppBranding::noDevicePixmap(), this))
     , m_nameLabel(new ElidedLabel(QString(), scaledFont(0), kNameColour, this))
-    , m_setupButton(new FlatImageButton(loadHiDpiPixmap(QStringLiteral(":/Setup")), this))
+    , m_setupButton(new FlatImageButton(loadHiDpiPixmap(kSetup), this))
     , m_subPages(new QStackedWidget(this))
-    , m_leftArrow(new FlatImageButton(loadHiDpiPixmap(QStringLiteral(":/LeftArrow")), this))
-    , m_rightArrow(new FlatImageButton(loadHiDpiPixmap(QStringLiteral(":/RightArrow")), this))
+    , m_leftArrow(new FlatImageButton(loadHiDpiPixmap(kLeftArrow), this))
+    , m_rightArrow(new FlatImageButton(loadHiDpiPixmap(kRightArrow), this))
     , m_list(list)
     , m_noDevicePixmap(AppBranding::noDevicePixmap())
     , m_controlAppButton(new FlatImageButton(QPixmap(), this))
@@ -69,9 +75,9 @@ VisibleDevicesWidget::VisibleDevicesWidget(DeviceList* list, QWidget* parent)
     setPalette(palette);
     setAutoFillBackground(true);
 
-    m_setupButton->setHoverPixmap(QStringLiteral(":/Setup_Hover"));
-    m_leftArrow->setHoverPixmap(QStringLiteral(":/LeftArrow_Hover"));
-    m_rightArrow->setHoverPixmap(QStringLiteral(":/RightArrow_Hover"));
+    m_setupButton->setHoverPixmap(kSetupHover);
+    m_leftArrow->setHoverPixmap(kLeftArrowHover);
+    m_rightArrow->setHoverPixmap(kRightArrowHover);
     m_controlAppButton->hide();
     m_nameLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_nameLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -126,6 +132,17 @@ VisibleDevicesWidget::VisibleDevicesWidget(DeviceList* list, QWidget* parent)
     connect(list, &DeviceList::deviceListSelected, this,
             &VisibleDevicesWidget::onDeviceListChanged);
     connect(list, &DeviceList::deviceListChanged, this, &VisibleDevicesWidget::onDeviceListChanged);
+}
+
+QStringList VisibleDevicesWidget::picturePaths()
+{
+    return {AppBranding::instance().noDeviceIconPath,
+            kSetup,
+            kSetupHover,
+            kLeftArrow,
+            kLeftArrowHover,
+            kRightArrow,
+            kRightArrowHover};
 }
 
 VisibleDevicesWidget::~VisibleDevicesWidget()

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QPixmap>
+#include <QStringList>
 
 class DeviceList;
 class ElidedLabel;
@@ -21,6 +22,9 @@ class VisibleDevicesWidget : public QFrame
 public:
     VisibleDevicesWidget(DeviceList* list, QWidget* parent);
     ~VisibleDevicesWidget() override;
+
+    // The pictures the page shows on its own, to read ahead.
+    static QStringList picturePaths();
 
     bool isBadInstall() const { return m_badInstall; }
     FlatImageButton* deviceButton() const { return m_deviceButton; }

@@ -7,10 +7,16 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+namespace {
+
+const QString kLogo = QStringLiteral(":/Logo");
+
+} // namespace
+
 WindowHeader::WindowHeader(QWidget* parent)
     : QWidget(parent)
     , m_name(AppBranding::appName())
-    , m_logo(loadHiDpiPixmap(QStringLiteral(":/Logo")))
+    , m_logo(loadHiDpiPixmap(kLogo))
 {
     setFixedHeight(76);
     setFont(scaledFont(0));
@@ -18,6 +24,11 @@ WindowHeader::WindowHeader(QWidget* parent)
     const QRect bounds = metrics.boundingRect(m_name);
     m_nameRect =
         QRect(29, metrics.descent() - bounds.height() + 48, bounds.width() + 4, bounds.height());
+}
+
+QStringList WindowHeader::picturePaths()
+{
+    return {kLogo};
 }
 
 void WindowHeader::paintEvent(QPaintEvent*)

@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 // The branded band above the pages: the program's name on the left, the logo on the right.
@@ -13,6 +14,8 @@ public:
     explicit WindowHeader(QWidget* parent = nullptr);
 
     QRect nameRect() const { return m_nameRect; }
+    // Its pictures, to read ahead.
+    static QStringList picturePaths();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

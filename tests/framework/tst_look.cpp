@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <thread>
+
 namespace {
 
 QPixmap solid(const QColor& colour, QSize size = QSize(20, 10))
@@ -49,6 +51,7 @@ private Q_SLOTS:
     void namedPicturesLoad_data()
     {
         QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("decodedAhead");
         const char* names[] = {"BadInstall",      "Busy_Close",
                                "Cross",           "Cross_Hover",
                                "Dot_Off",         "Dot_On",
@@ -64,16 +67,28 @@ private Q_SLOTS:
                                "Settings_Push",   "Setup",
                                "Setup_Hover",     "Tick",
                                "Unlink",          "Unlink_Disabled"};
+        QStringList paths;
         for (const char* name : names)
-            QTest::newRow(name) << QStringLiteral(":/%1").arg(QLatin1String(name));
+            paths.append(QStringLiteral(":/%1").arg(QLatin1String(name)));
         for (int frame = 1; frame <= 12; ++frame)
-            QTest::newRow(qPrintable(QStringLiteral("Busy_Frame_%1").arg(frame)))
-                << QStringLiteral(":/Busy_Frame_%1").arg(frame);
+            paths.append(QStringLiteral(":/Busy_Frame_%1").arg(frame));
+        // Read from the files first, then again once decoded on another thread.
+        for (const bool decodedAhead : {false, true})
+            for (const QString& path : std::as_const(paths))
+                QTest::newRow(qPrintable(path.mid(2) + (decodedAhead ? " decoded ahead" : "")))
+                    << path << decodedAhead;
     }
 
     void namedPicturesLoad()
     {
         QFETCH(QString, path);
+        QFETCH(bool, decodedAhead);
+        if (decodedAhead) {
+            QHash<QString, QImage> decoded;
+            std::thread([&decoded, path] { decoded = decodePictures({path}); }).join();
+            QCOMPARE(decoded.keys(), QStringList{path});
+            useDecodedPictures(decoded);
+        }
         const QPixmap pixmap = loadHiDpiPixmap(path);
         QVERIFY(!pixmap.isNull());
         // The double-resolution variant is there for high-density screens.
@@ -89,7 +104,11 @@ private Q_SLOTS:
                  expected.convertToFormat(QImage::Format_ARGB32));
     }
 
-    void unknownPictureIsNull() { QVERIFY(loadHiDpiPixmap(":/NoSuchPicture").isNull()); }
+    void unknownPictureIsNull()
+    {
+        QVERIFY(loadHiDpiPixmap(":/NoSuchPicture").isNull());
+        QVERIFY(decodePictures({":/NoSuchPicture"}).isEmpty());
+    }
 
     void fontStylesResolve_data()
     {
