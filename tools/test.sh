@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; exits non-zero on any
 # failure. The fuzz targets are built with clang and each runs for a bounded number of inputs;
-# every test runs under ASan+UBSan, and the threaded areas again under TSan. The plain build
-# makes the program, its plug-ins, tools and benchmarks as users get them; on a machine too
-# small for the sanitizer builds it runs the tests instead. CTest's summary closes the output.
+# every test runs under ASan+UBSan, and the threaded areas again under TSan; the ASan+UBSan
+# build also compiles the program, its plug-ins, tools and benchmarks. On a machine too small
+# for the sanitizer builds the plain build runs the tests instead. CTest's summary closes the
+# output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -13,7 +14,6 @@ jobs=$(nproc)
 phase() { echo "== $1 (at ${SECONDS} s)"; }
 
 bash "$root/tools/deps.sh"
-phase "product build"
 
 # The sanitizer builds double the work, so a machine with fewer than 4 cores skips them unless
 # PELLWORTH_SANITIZERS=1 asks.
@@ -22,14 +22,8 @@ if [ -z "$sanitize" ]; then
     if [ "$jobs" -ge 4 ]; then sanitize=1; else sanitize=0; fi
 fi
 
-if [ "$sanitize" = 1 ]; then
-    # Everything but the tests, which the sanitizer builds compile and run.
-    product=
-    for dir in platform sim discovery framework usb resources plugins host bench; do
-        product="$product $dir/all"
-    done
-    BUILD_TARGETS=$product bash "$root/tools/build.sh"
-else
+if [ "$sanitize" != 1 ]; then
+    phase "build"
     bash "$root/tools/build.sh"
 fi
 
