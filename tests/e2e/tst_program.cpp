@@ -197,6 +197,13 @@ void TestEndToEnd::initTestCase()
         SKIP_OR_FAIL_IN_CI("no X server: " + displayFailure());
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     SKIP_WITHOUT_PRIVATE_NETWORK();
+    // The numbered pictures of an earlier run would mix with this run's.
+    const QString shots = qEnvironmentVariable("PELLWORTH_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir folder(shots);
+        for (const QString& name : folder.entryList({QStringLiteral("*.png")}, QDir::Files))
+            folder.remove(name);
+    }
     QVERIFY(PluginWindow::loadBranding(QStringLiteral("PellworthTest-e2e")));
     m_announcer = std::make_unique<Announcer>();
     const QString failure = m_announcer->start();
