@@ -53,10 +53,12 @@ cmake --build "$fuzz" -j "$jobs"
 
 if [ "$sanitize" = 1 ]; then
     # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. Line tables (-g1)
-    # are all their reports need, and build faster than full debug information.
+    # are all their reports need, and build faster than full debug information. Unoptimised,
+    # as it compiles a fifth faster: its tests end well before the ThreadSanitizer build beside
+    # them, so the build is what the run waits for.
     phase "ASan+UBSan build"
     asan=$build-asan
-    BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+    BUILD_DIR=$asan BUILD_TYPE=Debug bash "$root/tools/build.sh" -DCMAKE_CXX_FLAGS=-O0 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DPELLWORTH_SANITIZE=address,undefined
 
     # The whole suite runs from the ASan build while the ThreadSanitizer build compiles beside
