@@ -95,6 +95,7 @@ void TestProgram::programStartsWithThePlugIn()
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(copy.program(), {});
     QVERIFY(program.waitForStarted(5000));
+    QVERIFY(ProgramCopy::waitUntilItCatchesTermination(program));
     // Still running after a moment: the plug-in loaded and watches the bus.
     QVERIFY(!program.waitForFinished(1500));
     program.terminate();

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUuid>
 
+#include <csignal>
 #include <unistd.h>
 
 // The program in a folder of its own, branded with a name no other test or user copy has, with
@@ -67,6 +70,26 @@ public:
         process->setProcessChannelMode(QProcess::ForwardedChannels);
         process->start(program(), {});
         return process;
+    }
+
+    // Until the process has reached main and catches SIGTERM: before that a request to stop ends
+    // it by the default action, which under a loaded sanitizer run can take seconds to pass.
+    static bool waitUntilItCatchesTermination(const QProcess& process, int timeoutMs = 30000)
+    {
+        const QString status = QStringLiteral("/proc/%1/status").arg(process.processId());
+        QDeadlineTimer deadline(timeoutMs);
+        while (process.state() == QProcess::Running && !deadline.hasExpired()) {
+            QFile file(status);
+            if (file.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& line : file.readAll().split('\n')) {
+                    if (line.startsWith("SigCgt:") &&
+                        (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+                        return true;
+                }
+            }
+            QThread::msleep(20);
+        }
+        return false;
     }
 
     static QString pluginFolder(const QString& name)

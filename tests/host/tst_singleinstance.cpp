@@ -151,6 +151,7 @@ void TestSingleInstance::startAfterACrashRunsNormally()
 
     QProcess* next = copy.start(this);
     QVERIFY(next->waitForStarted(5000));
+    QVERIFY(ProgramCopy::waitUntilItCatchesTermination(*next));
     QVERIFY(!next->waitForFinished(1500));
 
     QProcess* third = copy.start(this);

@@ -59,6 +59,7 @@ void TestStartup::startsAndClosesCleanly()
 
     QProcess* p = copy.start(this);
     QVERIFY(p->waitForStarted(5000));
+    QVERIFY(ProgramCopy::waitUntilItCatchesTermination(*p));
     // Still running after a moment: it did not fall over on start.
     QVERIFY(!p->waitForFinished(1500));
 
