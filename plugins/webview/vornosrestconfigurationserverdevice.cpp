@@ -51,12 +51,6 @@ VornOSRESTConfigurationServerDevice::VornOSRESTConfigurationServerDevice(
     connect(&m_pollTimer, &QTimer::timeout, this,
             &VornOSRESTConfigurationServerDevice::onPollTimerExpired);
     m_pollTimer.setSingleShot(false);
-    // Heartbeats end through the manager's one connection rather than one made on each reply:
-    // Qt may release a reply's connections on its network thread.
-    connect(&m_network, &QNetworkAccessManager::finished, this, [this](QNetworkReply* reply) {
-        if (m_heartbeats.remove(reply))
-            onHeartBeatFinished(reply);
-    });
 
     auto* bonjour = dynamic_cast<BonjourPotentialDevice*>(potentialDevice.get());
     if (bonjour) {
@@ -247,12 +241,15 @@ void VornOSRESTConfigurationServerDevice::onPollTimerExpired()
     const QUrl url = apiUrl(QStringLiteral("/v1/heartBeat"));
     if (!url.isValid() || url.isEmpty())
         return;
-    m_heartbeats.insert(send("GET", url, interval, true));
+    QNetworkReply* reply = send("GET", url, interval, true);
+    connect(reply, &QNetworkReply::finished, this,
+            &VornOSRESTConfigurationServerDevice::onHeartBeatFinished);
 }
 
-void VornOSRESTConfigurationServerDevice::onHeartBeatFinished(QNetworkReply* reply)
+void VornOSRESTConfigurationServerDevice::onHeartBeatFinished()
 {
-    if (reply->error() == QNetworkReply::NoError) {
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (reply && reply->error() == QNetworkReply::NoError) {
         m_failures = 0;
         setState(Connected);
         return;

@@ -5,7 +5,6 @@
 
 #include <QMessageBox>
 #include <QNetworkAccessManager>
-#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -72,7 +71,7 @@ protected:
 
 private Q_SLOTS:
     void onPollTimerExpired();
-    void onHeartBeatFinished(QNetworkReply* reply);
+    void onHeartBeatFinished();
     void onCrashlogDownloadRequested();
     void onCrashlogEraseRequested();
     void onCrashlogEraseFinished();
@@ -87,7 +86,6 @@ private:
     QNetworkReply* send(const QByteArray& verb, const QUrl& url, int timeoutMs, bool high);
 
     QNetworkAccessManager m_network;
-    QSet<QNetworkReply*> m_heartbeats;
     QTimer m_pollTimer;
     int m_resolveAttempts = kResolveAttempts;
     bool m_resolutionTaken = false;
