@@ -8,7 +8,7 @@
 #include <QSignalMapper>
 
 namespace {
-const int kWidth = 94;
+const int kMenuWidth = 94;
 const int kEntryHeight = 22;
 } // namespace
 
@@ -21,8 +21,8 @@ BookmarkMenu::BookmarkMenu(QWidget* parent)
     m_background->setStyleSheet(
         QStringLiteral("QFrame { border-radius: 8px; border: none; background-color: white; }"));
     m_column = new TightVBoxLayout(m_background);
-    setFixedSize(kWidth, kEntryHeight);
-    m_background->setFixedSize(kWidth, kEntryHeight);
+    setFixedSize(kMenuWidth, kEntryHeight);
+    m_background->setFixedSize(kMenuWidth, kEntryHeight);
     connect(m_mapper, &QSignalMapper::mappedInt, this, &BookmarkMenu::onBookmarkSelected);
 }
 
@@ -39,8 +39,8 @@ void BookmarkMenu::addEntry(const QString& title, int bookmark)
     connect(entry, &QPushButton::clicked, m_mapper, qOverload<>(&QSignalMapper::map));
     ++m_entries;
     const int height = kEntryHeight * m_entries;
-    setFixedSize(kWidth, height);
-    m_background->setFixedSize(kWidth, height);
+    setFixedSize(kMenuWidth, height);
+    m_background->setFixedSize(kMenuWidth, height);
 }
 
 void BookmarkMenu::onBookmarkSelected(int bookmark)

@@ -9,15 +9,15 @@
 #include <QPainterPath>
 
 namespace {
-const int kWidth = 620;
-const int kHeight = 100;
+const int kHeaderWidth = 620;
+const int kHeaderHeight = 100;
 } // namespace
 
 CardHeader::CardHeader(VisibleDevice* device, QWidget* parent)
     : QWidget(parent)
 {
     setStyleSheet(QStringLiteral("background-color: transparent"));
-    setFixedSize(kWidth, kHeight);
+    setFixedSize(kHeaderWidth, kHeaderHeight);
 
     const Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     m_titleLabel =

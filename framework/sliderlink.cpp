@@ -11,7 +11,7 @@
 #include <cmath>
 
 namespace {
-const int kWidth = 26;
+const int kLinkWidth = 26;
 // Between the bracket and a default button beside it.
 const int kButtonGap = 2;
 } // namespace
@@ -139,7 +139,7 @@ void SliderLink::reposition()
     const int bar = qMax(int(std::ceil((gap - pictureHeight) / 2.0)), 0) + 2;
     m_topBar->setFixedHeight(bar);
     m_bottomBar->setFixedHeight(bar);
-    setFixedSize(kWidth, pictureHeight + 2 * bar);
+    setFixedSize(kLinkWidth, pictureHeight + 2 * bar);
     int x = a.x() + 32;
     // A default button widens its slider past the unit, and the bracket would land beyond
     // the content; it goes into the gap before the button instead, leaving the button free.
@@ -148,7 +148,7 @@ void SliderLink::reposition()
             continue;
         const FlatImageButton* button = slider->defaultButton();
         const int left = parent->mapFromGlobal(button->mapToGlobal(QPoint(0, 0))).x();
-        x = qMin(x, left - kWidth - kButtonGap);
+        x = qMin(x, left - kLinkWidth - kButtonGap);
     }
     move(x, a.y());
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-const int kWidth = 286;
+const int kBoxWidth = 286;
 const int kHeight = 288;
 // A name on two lines pushes everything below it down by this much.
 const int kTwoLineExtra = 25;
@@ -25,7 +25,7 @@ QFont nameFont()
 AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
-    setFixedSize(kWidth, kHeight);
+    setFixedSize(kBoxWidth, kHeight);
     QPalette palette = this->palette();
     palette.setColor(QPalette::All, QPalette::Window, QColor(241, 241, 241));
     setPalette(palette);
@@ -42,7 +42,7 @@ void AboutBox::setName(const QString& name)
 {
     m_name = name;
     m_twoLine = QFontMetrics(nameFont()).horizontalAdvance(name) > width() - 60;
-    setFixedSize(kWidth, m_twoLine ? kHeight + kTwoLineExtra : kHeight);
+    setFixedSize(kBoxWidth, m_twoLine ? kHeight + kTwoLineExtra : kHeight);
     update();
 }
 

@@ -16,14 +16,14 @@
 
 namespace {
 
-const int kWidth = 390;
+const int kDialogWidth = 390;
 const QColor kTextColour(71, 71, 71);
 const QSize kButtonSize(114, 28);
 
 QWidget* row(QWidget* parent, TightHBoxLayout*& layout)
 {
     auto* widget = new QWidget(parent);
-    widget->setFixedWidth(kWidth);
+    widget->setFixedWidth(kDialogWidth);
     layout = new TightHBoxLayout(widget);
     return widget;
 }
@@ -34,7 +34,7 @@ AddByIpAddressDialog::AddByIpAddressDialog(QWidget* parent)
     : TendwellDialog(parent)
 {
     QFrame* box = frame();
-    box->setFixedWidth(kWidth);
+    box->setFixedWidth(kDialogWidth);
     auto* layout = new TightVBoxLayout(box);
 
     QLabel* title = makeLabel(1, kTextColour, box);

@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::uint16_t kProductIds[] = {0xC3E4, 0xBE0F};
 constexpr std::uint32_t kExpectedCpuVersion = 0x1633975A;
-constexpr std::uint8_t kExpectedFpgaVersion = 0x11;
+constexpr std::uint8_t kExpectedStreamingFpgaVersion = 0x11;
 
 // Container 2 goes with QuickTime entries, 3 with MXF; H.264 uses 1.
 constexpr KestrelXmegaStreamingUSBDevice::Codec
@@ -207,7 +207,7 @@ bool KestrelXmegaStreamingUSBDevice::isFirmwareCurrent()
         return false;
     const unsigned fpga = fpgaVersion();
     const std::uint32_t cpu = cpuChecksum();
-    return fpga == kExpectedFpgaVersion && cpu == kExpectedCpuVersion && xmegaChecksumsCurrent();
+    return fpga == kExpectedStreamingFpgaVersion && cpu == kExpectedCpuVersion && xmegaChecksumsCurrent();
 }
 
 bool KestrelXmegaStreamingUSBDevice::shouldProgramType3()

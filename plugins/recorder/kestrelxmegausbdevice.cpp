@@ -15,7 +15,7 @@ namespace DiskRecorder {
 namespace {
 
 constexpr std::uint16_t kProductId = 0xC3A6;
-constexpr std::uint8_t kExpectedFpgaVersion = 0x10;
+constexpr std::uint8_t kExpectedXmegaFpgaVersion = 0x10;
 constexpr std::uint32_t kExpectedCpuChecksum = 0x16327E57;
 constexpr std::uint8_t kNoApplication = 255;
 
@@ -93,7 +93,7 @@ bool KestrelXmegaUSBDevice::getCapabilities(std::uint32_t& capabilities)
 bool KestrelXmegaUSBDevice::isFirmwareCurrent()
 {
     std::uint16_t pid = 0;
-    return getProductId(pid) && pid == kProductId && fpgaVersion() == kExpectedFpgaVersion &&
+    return getProductId(pid) && pid == kProductId && fpgaVersion() == kExpectedXmegaFpgaVersion &&
            cpuChecksum() == kExpectedCpuChecksum;
 }
 

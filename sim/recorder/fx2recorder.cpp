@@ -11,7 +11,7 @@ namespace {
 constexpr uint8_t kCommandRegister = 3;
 constexpr uint8_t kHostDataPending = 0x40;
 
-enum Command : uint8_t {
+enum Fx2Command : uint8_t {
     kIdle = 0x00,
     kNextReadChunk = 0x01,
     kNextWriteChunk = 0x41,

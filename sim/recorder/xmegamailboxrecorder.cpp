@@ -10,7 +10,7 @@ constexpr uint32_t kCommandWord = 48;
 constexpr uint32_t kArgumentWord = 52;
 constexpr uint32_t kPendingBit = 0x80000000u;
 
-enum Command : uint32_t { kSetClock = 0, kReadStep = 1, kWriteStep = 2 };
+enum MailboxCommand : uint32_t { kMailboxSetClock = 0, kMailboxReadStep = 1, kMailboxWriteStep = 2 };
 
 } // namespace
 
@@ -148,10 +148,10 @@ void XmegaMailboxRecorder::runCommandLocked(std::vector<uint8_t>* complete)
     m_pendingLeft = polls != m_commandPolls.end() ? polls->second : m_mailbox.pendingPolls;
     uint32_t result = 0;
     switch (command) {
-    case kSetClock:
+    case kMailboxSetClock:
         m_clock = argument;
         break;
-    case kReadStep: {
+    case kMailboxReadStep: {
         if (argument == 1) {
             m_outgoing = m_settings.block();
             m_readAt = 0;
@@ -169,7 +169,7 @@ void XmegaMailboxRecorder::runCommandLocked(std::vector<uint8_t>* complete)
         m_readAt += count;
         break;
     }
-    case kWriteStep: {
+    case kMailboxWriteStep: {
         const uint32_t count = (argument >> 24) & 0x7F;
         if (argument & kPendingBit)
             m_incoming.clear();

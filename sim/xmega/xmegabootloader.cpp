@@ -8,22 +8,17 @@
 
 namespace Sim {
 
-namespace {
-constexpr uint8_t kIn = 0xC1;
-constexpr uint8_t kOut = 0x41;
-} // namespace
-
 void XmegaBootLoader::install(const Install& boot)
 {
     using Out = const std::vector<uint8_t>&;
     using In = std::vector<uint8_t>*;
-    boot(kIn, XmegaUnit::BootBlockSize, [this](const ControlSetup&, Out, In in) {
+    boot(XmegaUnit::kIn, XmegaUnit::BootBlockSize, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         in->assign(4, 0);
         Platform::ByteWriter(in->data(), in->size()).u32(0, m_blockSize);
         return Usbd::kSuccess;
     });
-    boot(kOut, XmegaUnit::BootStartDownload, [this](const ControlSetup&, Out, In) {
+    boot(XmegaUnit::kOut, XmegaUnit::BootStartDownload, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_started = true;
         m_done = false;
@@ -31,7 +26,7 @@ void XmegaBootLoader::install(const Install& boot)
         m_blocks.clear();
         return Usbd::kSuccess;
     });
-    boot(kOut, XmegaUnit::BootDownloadBlock, [this](const ControlSetup& s, Out out, In) {
+    boot(XmegaUnit::kOut, XmegaUnit::BootDownloadBlock, [this](const ControlSetup& s, Out out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_started || m_blockSize == 0)
             return Usbd::kStall;

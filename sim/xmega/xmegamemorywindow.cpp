@@ -8,8 +8,6 @@
 namespace Sim {
 
 namespace {
-constexpr uint8_t kIn = 0xC1;
-constexpr uint8_t kOut = 0x41;
 constexpr uint32_t kWindowPage = 65536;
 constexpr uint32_t kMemoryLimit = 16u * 1024 * 1024;
 } // namespace
@@ -18,16 +16,16 @@ void XmegaMemoryWindow::install(const XmegaBootLoader::Install& app, Read read, 
 {
     using Out = const std::vector<uint8_t>&;
     using In = std::vector<uint8_t>*;
-    app(kOut, XmegaUnit::WindowPage, [this](const ControlSetup& s, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::WindowPage, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_page = s.value;
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::WindowWrite, [this, write](const ControlSetup& s, Out out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::WindowWrite, [this, write](const ControlSetup& s, Out out, In) {
         return write(address(s.value), out.data(), uint32_t(out.size())) ? Usbd::kSuccess
                                                                          : Usbd::kStall;
     });
-    app(kIn, XmegaUnit::WindowRead, [this, read](const ControlSetup& s, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::WindowRead, [this, read](const ControlSetup& s, Out, In in) {
         in->assign(s.length, 0);
         return read(address(s.value), in->data(), s.length) ? Usbd::kSuccess : Usbd::kStall;
     });

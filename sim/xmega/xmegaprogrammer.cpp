@@ -10,16 +10,11 @@
 
 namespace Sim {
 
-namespace {
-constexpr uint8_t kIn = 0xC1;
-constexpr uint8_t kOut = 0x41;
-} // namespace
-
 void XmegaProgrammer::install(const XmegaBootLoader::Install& app)
 {
     using Out = const std::vector<uint8_t>&;
     using In = std::vector<uint8_t>*;
-    app(kIn, XmegaUnit::Status, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::Status, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         const bool busy = m_busyLeft > 0;
         if (busy)
@@ -27,26 +22,26 @@ void XmegaProgrammer::install(const XmegaBootLoader::Install& app)
         *in = {uint8_t(m_updateMode), uint8_t(busy), uint8_t(m_erasePollsLeft > 0), 0, 0, 0};
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::EnterUpdateMode, [this](const ControlSetup&, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::EnterUpdateMode, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_updateMode = true;
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::LeaveUpdateMode, [this](const ControlSetup&, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::LeaveUpdateMode, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_stuckInUpdateMode)
             m_updateMode = false;
         m_downloading = false;
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::SelectTarget, [this](const ControlSetup& s, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::SelectTarget, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_targets.count(s.value))
             return Usbd::kStall;
         m_selected = s.value;
         return Usbd::kSuccess;
     });
-    app(kIn, XmegaUnit::Geometry, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::Geometry, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         const Target& t = m_targets[m_selected];
         const uint32_t erase = m_geometryOverride ? m_overrideErase : t.erasePageSize;
@@ -54,7 +49,7 @@ void XmegaProgrammer::install(const XmegaBootLoader::Install& app)
         *in = xmegaWords({uint32_t(t.bytes.size()), 0, erase, write});
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::Erase, [this](const ControlSetup&, Out out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::Erase, [this](const ControlSetup&, Out out, In) {
         Platform::ByteReader r(out.data(), out.size());
         uint32_t first = 0, count = 0;
         if (out.size() != 8 || !r.u32(0, &first) || !r.u32(4, &count))
@@ -70,7 +65,7 @@ void XmegaProgrammer::install(const XmegaBootLoader::Install& app)
         m_erasePollsLeft = std::max(1, m_erasePolls);
         return Usbd::kSuccess;
     });
-    app(kIn, XmegaUnit::EraseStatus, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::EraseStatus, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         const uint32_t count = m_eraseEnd - m_eraseStart;
         if (m_erasePollsLeft > 0 && !m_eraseError) {
@@ -93,7 +88,7 @@ void XmegaProgrammer::install(const XmegaBootLoader::Install& app)
         in->push_back(uint8_t(m_eraseError ? 1 : 0));
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::StartDownload, [this](const ControlSetup&, Out out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::StartDownload, [this](const ControlSetup&, Out out, In) {
         uint32_t first = 0;
         if (out.size() != 4 || !Platform::ByteReader(out.data(), 4).u32(0, &first))
             return Usbd::kStall;

@@ -9,11 +9,6 @@
 
 namespace Sim {
 
-namespace {
-constexpr uint8_t kIn = 0xC1;
-constexpr uint8_t kOut = 0x41;
-} // namespace
-
 XmegaStreamLink::XmegaStreamLink(XmegaRpcServer& rpc, uint8_t initialTid,
                                  uint32_t replyChunkPayload)
     : m_rpc(rpc)
@@ -26,21 +21,21 @@ void XmegaStreamLink::install(const XmegaBootLoader::Install& app)
 {
     using Out = const std::vector<uint8_t>&;
     using In = std::vector<uint8_t>*;
-    app(kOut, XmegaUnit::EnableStream, [this](const ControlSetup& s, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::EnableStream, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_enabled = s.value != 0;
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::StreamReset, [this](const ControlSetup& s, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::StreamReset, [this](const ControlSetup& s, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_tid = uint8_t(s.value);
         m_incoming.clear();
         m_nextChunk = 0;
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::StreamWriteChunk,
+    app(XmegaUnit::kOut, XmegaUnit::StreamWriteChunk,
         [this](const ControlSetup& s, Out out, In) { return writeChunk(s.value, out); });
-    app(kIn, XmegaUnit::StreamBufferStatus, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::StreamBufferStatus, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         uint32_t length = m_replyPending ? uint32_t(currentChunkLocked().size()) : 0;
         if (m_replyPending && m_faults.announceChunkLength)
@@ -51,19 +46,19 @@ void XmegaStreamLink::install(const XmegaBootLoader::Install& app)
         in->push_back(m_tid);
         return Usbd::kSuccess;
     });
-    app(kIn, XmegaUnit::StreamReadChunk, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::StreamReadChunk, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_replyPending)
             return Usbd::kStall;
         *in = currentChunkLocked();
         return Usbd::kSuccess;
     });
-    app(kIn, XmegaUnit::StreamReady, [this](const ControlSetup&, Out, In in) {
+    app(XmegaUnit::kIn, XmegaUnit::StreamReady, [this](const ControlSetup&, Out, In in) {
         std::lock_guard<std::mutex> lock(m_mutex);
         *in = {uint8_t(m_ready)};
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::StreamReplyAck, [this](const ControlSetup&, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::StreamReplyAck, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_replyPending)
             return Usbd::kStall;
@@ -75,7 +70,7 @@ void XmegaStreamLink::install(const XmegaBootLoader::Install& app)
         }
         return Usbd::kSuccess;
     });
-    app(kOut, XmegaUnit::StreamReplyRestart, [this](const ControlSetup&, Out, In) {
+    app(XmegaUnit::kOut, XmegaUnit::StreamReplyRestart, [this](const ControlSetup&, Out, In) {
         std::lock_guard<std::mutex> lock(m_mutex);
         // The host starts the reply again from its first chunk.
         if (m_replyPending) {

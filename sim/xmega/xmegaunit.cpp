@@ -10,9 +10,6 @@ namespace Sim {
 
 namespace {
 
-constexpr uint8_t kIn = 0xC1;
-constexpr uint8_t kOut = 0x41;
-
 DeviceIdentity identityFor(const XmegaUnit::Options& options)
 {
     DeviceIdentity identity;

@@ -65,6 +65,10 @@ public:
         StreamReplyRestart = 0x76,
     };
 
+    // Request types of every vendor request the unit takes: device to host, and host to device.
+    static constexpr uint8_t kIn = 0xC1;
+    static constexpr uint8_t kOut = 0x41;
+
     static constexpr uint16_t kVendorId = 0x2C4A;
     static constexpr uint16_t kBootloaderProductId = 0xC386;
 

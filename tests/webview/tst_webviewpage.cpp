@@ -41,13 +41,13 @@ class TestWebViewPage : public QObject
     {
         runScript(page(), script);
         WebViewDialog* dialog = nullptr;
-        QTest::qWaitFor(
+        const bool shown = QTest::qWaitFor(
             [&] {
                 dialog = m_page->view()->findChild<WebViewDialog*>();
                 return dialog && dialog->isVisible();
             },
             10000);
-        return dialog && dialog->isVisible() ? dialog : nullptr;
+        return shown ? dialog : nullptr;
     }
 
 private Q_SLOTS:
