@@ -151,6 +151,8 @@ function(pellworth_test_precompiled_headers)
             $<TARGET_PROPERTY:Qt6::${_module},INTERFACE_INCLUDE_DIRECTORIES>)
     endforeach()
     target_compile_options(${_donor} PRIVATE -pthread -fPIC)
+    # What Qt6::Core defines beside QT_CORE_LIB, which its headers do read.
+    target_compile_definitions(${_donor} PRIVATE $<$<NOT:$<CONFIG:Debug>>:QT_NO_DEBUG>)
     target_precompile_headers(${_donor} PRIVATE
         <QtCore/QtCore> <QtGui/QtGui> <QtWidgets/QtWidgets> <QtNetwork/QtNetwork>)
     get_property(_tests GLOBAL PROPERTY PELLWORTH_TESTS)
