@@ -45,6 +45,8 @@ struct Probe
                          [this] { ++connected; });
         QObject::connect(tunnel.get(), &AbstractUSBTunnel::disconnected, &context,
                          [this] { ++disconnected; });
+        QObject::connect(tunnel.get(), &AbstractUSBTunnel::bytesWritten, &context,
+                         [this](qint64 bytes) { written += bytes; });
     }
     QByteArray readAll()
     {
@@ -70,6 +72,7 @@ struct Probe
     QObject context;
     int connected = 0;
     int disconnected = 0;
+    qint64 written = 0; // as bytesWritten told
 };
 
 // The simulated recorder with its port 80 mapped to an echo server of the test.
@@ -200,6 +203,8 @@ void tst_USBTunnel::carriesBytesBothWays()
     const QByteArray got = p.readAtLeast(expected.size());
     QCOMPARE(got.size(), expected.size());
     QVERIFY(got == expected);
+    QTRY_COMPARE_WITH_TIMEOUT(p.written, qint64(expected.size()), kWaitMs);
+    QCOMPARE(p.tunnel->bytesToWrite(), uint64_t(0));
 
     p.tunnel->closeConnection();
     p.tunnel->closeConnection();

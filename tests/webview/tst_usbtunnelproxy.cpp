@@ -1,4 +1,5 @@
 #include "plugins/webview/transport/abstractusbtunnel.h"
+#include "plugins/webview/transport/usbtunnelproxy.h"
 #include "plugins/webview/transport/usbtunnelproxystore.h"
 #include "plugins/webview/transport/usbtunneltcpsocket.h"
 
@@ -54,6 +55,13 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_written.append(data, qsizetype(length));
+        if (!m_holdWrites)
+            m_taken = m_written.size();
+    }
+    uint64_t bytesToWrite() const override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return uint64_t(m_written.size() - m_taken);
     }
     uint64_t read(char* dest, uint64_t max) override
     {
@@ -87,6 +95,24 @@ public:
                 m_incoming.append(bytes);
             }
             emit readyRead();
+        }).join();
+    }
+    // Written bytes stay queued until the device takes them.
+    void holdWrites()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_holdWrites = true;
+    }
+    void deviceTakesWhatWasWritten()
+    {
+        std::thread([this] {
+            qint64 taken = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                taken = m_written.size() - std::exchange(m_taken, m_written.size());
+            }
+            if (taken > 0)
+                emit bytesWritten(taken);
         }).join();
     }
     void deviceCloses()
@@ -136,6 +162,8 @@ private:
     bool m_running = false;
     bool m_closedByHost = false;
     QByteArray m_written;
+    bool m_holdWrites = false;
+    qsizetype m_taken = 0; // what the device took of m_written
     QByteArray m_incoming;
     qsizetype m_readAt = 0; // what read() took of m_incoming
 };
@@ -200,6 +228,7 @@ private slots:
     void clientCloseClosesTheTunnel();
     void deviceCloseDeliversEveryByteThenCloses();
     void slowClientLeavesTheRestInTheTunnel();
+    void slowDeviceHoldsTheClientBack();
     void unopenedTunnelClosesTheClient_data();
     void unopenedTunnelClosesTheClient();
     void socketOpenRules();
@@ -364,6 +393,32 @@ void tst_USBTunnelProxy::slowClientLeavesTheRestInTheTunnel()
     const QByteArray got = readToEnd(client);
     QCOMPARE(got.size(), answer.size());
     QVERIFY(got == answer);
+}
+
+// A device that takes nothing: the proxy puts at most its backlog into the tunnel and its
+// local socket buffers no more, so the rest of a large upload waits with the client (TCP holds
+// it back) instead of in the tunnel's queue. As the device takes bytes, every byte follows.
+void tst_USBTunnelProxy::slowDeviceHoldsTheClientBack()
+{
+    Fixture f;
+    QTcpSocket client;
+    QVERIFY(connectClient(client, QHostAddress::LocalHost, f.store.serverPort()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.tunnels.size(), size_t(1), kWaitMs);
+    FakeTunnel& tunnel = *f.tunnels[0];
+    tunnel.holdWrites();
+    const QByteArray upload = pattern(32 << 20, 5);
+    client.write(upload);
+    QTest::qWait(300);
+    const qsizetype queued = tunnel.written().size();
+    QVERIFY2(queued >= USBTunnelProxy::kTunnelBacklog &&
+                 queued <= USBTunnelProxy::kTunnelBacklog + USBTunnelProxy::kPiece,
+             qPrintable(QString::number(queued)));
+    QVERIFY(client.bytesToWrite() > 0);
+
+    QTRY_VERIFY_WITH_TIMEOUT((tunnel.deviceTakesWhatWasWritten(),
+                              tunnel.written().size() == upload.size()),
+                             kWaitMs);
+    QVERIFY(tunnel.written() == upload);
 }
 
 void tst_USBTunnelProxy::unopenedTunnelClosesTheClient_data()

@@ -8,7 +8,7 @@
 // over it sees it. Opening returns at once; the outcome comes as signals, which may be
 // emitted on other threads: connected once the device opened the connection, disconnected
 // once it ended (also when it never opened, and once only), readyRead when bytes were queued
-// for read().
+// for read(), bytesWritten when written bytes were passed on toward the device.
 class AbstractUSBTunnel : public QObject
 {
     Q_OBJECT
@@ -27,9 +27,12 @@ public:
     // Up to max of the bytes received; 0 when none are queued.
     virtual uint64_t read(char* dest, uint64_t max) = 0;
     virtual uint64_t bytesAvailable() const = 0;
+    // Bytes written and still queued, not yet passed on toward the device.
+    virtual uint64_t bytesToWrite() const = 0;
 
 signals:
     void connected();
     void disconnected();
     void readyRead();
+    void bytesWritten(qint64 bytes);
 };

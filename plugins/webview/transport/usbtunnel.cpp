@@ -161,8 +161,15 @@ void USBTunnel::write(const char* data, uint64_t length)
     {
         std::lock_guard<std::mutex> lock(m_channel->writeMutex);
         m_channel->writeQueue.emplace_back(data, data + length);
+        m_channel->bytesToWrite += length;
     }
     m_channel->writeWake.notify_one();
+}
+
+uint64_t USBTunnel::bytesToWrite() const
+{
+    std::lock_guard<std::mutex> lock(m_channel->writeMutex);
+    return m_channel->bytesToWrite;
 }
 
 uint64_t USBTunnel::read(char* dest, uint64_t max)
@@ -348,6 +355,13 @@ void USBTunnel::writeLoop(std::shared_ptr<Channel> channel, std::shared_ptr<Link
                 failed = true;
                 break;
             }
+            {
+                std::lock_guard<std::mutex> lock(channel->writeMutex);
+                channel->bytesToWrite -= bytes.size();
+            }
+            std::lock_guard<std::mutex> lock(link->mutex);
+            if (link->tunnel)
+                emit link->tunnel->bytesWritten(qint64(bytes.size()));
         }
     }
     if (failed)

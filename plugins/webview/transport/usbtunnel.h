@@ -61,6 +61,7 @@ public:
     uint16_t port() const { return m_port; }
     Q_INVOKABLE void closeConnection() override { stop(true); }
     void write(const char* data, uint64_t length) override;
+    uint64_t bytesToWrite() const override;
     uint64_t read(char* dest, uint64_t max) override;
     uint64_t bytesAvailable() const override;
 
@@ -97,6 +98,8 @@ private:
         std::mutex writeMutex;
         std::condition_variable writeWake;
         std::deque<std::vector<char>> writeQueue;
+        // Written and not yet taken by the engine (queued or being written).
+        uint64_t bytesToWrite = 0;
 
         std::mutex finishedMutex;
         std::condition_variable finishedChanged;

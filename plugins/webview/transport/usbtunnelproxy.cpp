@@ -12,6 +12,7 @@ USBTunnelProxy::USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnel
     , m_tunnelSocket(tunnelSocket)
 {
     m_tunnelSocket->setParent(this);
+    tcpSocket->setReadBufferSize(kTunnelBacklog);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &USBTunnelProxy::disconnected);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &USBTunnelProxy::dataFromTCPSocketToUSBTunnel);
     connect(tcpSocket, &QTcpSocket::bytesWritten, this,
@@ -21,6 +22,8 @@ USBTunnelProxy::USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnel
     connect(tunnelSocket, &USBTunnelTCPSocket::disconnected, this, &USBTunnelProxy::disconnected);
     connect(tunnelSocket, &USBTunnelTCPSocket::readyRead, this,
             &USBTunnelProxy::dataFromUSBTunnelToTCPSocket);
+    connect(tunnelSocket, &USBTunnelTCPSocket::bytesWritten, this,
+            &USBTunnelProxy::dataFromTCPSocketToUSBTunnel);
     // A tunnel that cannot even be asked for ends the proxy once its owner listens.
     if (!tunnelSocket->open(QIODevice::ReadWrite))
         QMetaObject::invokeMethod(this, &USBTunnelProxy::disconnected, Qt::QueuedConnection);
@@ -34,9 +37,19 @@ USBTunnelProxy::~USBTunnelProxy()
 
 void USBTunnelProxy::dataFromTCPSocketToUSBTunnel()
 {
-    if (!m_tcpSocket || !m_tunnelSocket->isOpen() || m_tcpSocket->bytesAvailable() <= 0)
+    forwardFromTCPSocket(false);
+}
+
+void USBTunnelProxy::forwardFromTCPSocket(bool all)
+{
+    if (!m_tcpSocket || !m_tunnelSocket->isOpen())
         return;
-    m_tunnelSocket->write(m_tcpSocket->readAll());
+    while (all || m_tunnelSocket->bytesToWrite() < kTunnelBacklog) {
+        const QByteArray piece = m_tcpSocket->read(kPiece);
+        if (piece.isEmpty())
+            return;
+        m_tunnelSocket->write(piece);
+    }
 }
 
 void USBTunnelProxy::dataFromUSBTunnelToTCPSocket()
@@ -70,7 +83,7 @@ void USBTunnelProxy::close()
         return;
     disconnect(m_tcpSocket, nullptr, this, nullptr);
     disconnect(m_tunnelSocket, nullptr, this, nullptr);
-    dataFromTCPSocketToUSBTunnel();
+    forwardFromTCPSocket(true);
     forwardFromUSBTunnel(true);
     QTcpSocket* socket = m_tcpSocket;
     m_tcpSocket = nullptr;

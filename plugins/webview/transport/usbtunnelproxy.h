@@ -22,6 +22,10 @@ public:
     // whose credit then holds the device back.
     static constexpr qint64 kPiece = 65536;
     static constexpr qint64 kClientBacklog = 1048576;
+    // The other way alike: the client's bytes go into the tunnel only while it holds less than
+    // kTunnelBacklog not yet on the device, and the local socket buffers at most that much, so
+    // a slow device holds the client back through TCP instead of filling memory.
+    static constexpr qint64 kTunnelBacklog = 1048576;
 
     USBTunnelProxy(QTcpSocket* tcpSocket, USBTunnelTCPSocket* tunnelSocket,
                    QObject* parent = nullptr);
@@ -41,6 +45,7 @@ public slots:
 
 private:
     void forwardFromUSBTunnel(bool all);
+    void forwardFromTCPSocket(bool all);
 
     QPointer<QTcpSocket> m_tcpSocket;
     USBTunnelTCPSocket* m_tunnelSocket;

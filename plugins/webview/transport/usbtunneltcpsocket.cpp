@@ -30,6 +30,8 @@ void USBTunnelTCPSocket::setTunnel(std::shared_ptr<AbstractUSBTunnel> tunnel)
                      &USBTunnelTCPSocket::onTunnelDisconnected);
     QObject::connect(m_tunnel.get(), &AbstractUSBTunnel::readyRead, this,
                      &USBTunnelTCPSocket::readyRead);
+    QObject::connect(m_tunnel.get(), &AbstractUSBTunnel::bytesWritten, this,
+                     &USBTunnelTCPSocket::bytesWritten);
 }
 
 void USBTunnelTCPSocket::setPort(uint16_t port)
@@ -74,6 +76,11 @@ qint64 USBTunnelTCPSocket::bytesAvailable() const
 {
     const qint64 queued = m_tunnel ? qint64(m_tunnel->bytesAvailable()) : 0;
     return queued + QIODevice::bytesAvailable();
+}
+
+qint64 USBTunnelTCPSocket::bytesToWrite() const
+{
+    return m_tunnel ? qint64(m_tunnel->bytesToWrite()) : 0;
 }
 
 qint64 USBTunnelTCPSocket::readData(char* data, qint64 maxSize)

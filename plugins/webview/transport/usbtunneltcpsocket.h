@@ -28,6 +28,8 @@ public:
     void close() override;
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
+    // What the tunnel still queues of the bytes written.
+    qint64 bytesToWrite() const override;
 
     SocketState socketState() const { return m_socketState; }
     uint16_t connectionId() const { return m_connectionId; }
