@@ -82,10 +82,6 @@ void TestProgram::windowShowsTheDeckControllersCard()
 void TestProgram::programStartsWithThePlugIn()
 {
     SKIP_WITHOUT_PRIVATE_NETWORK();
-#if defined(__SANITIZE_THREAD__)
-    QSKIP("The program warms up Qt WebEngine, whose Chromium the thread sanitizer cannot see "
-          "into; the plain and AddressSanitizer passes start it.");
-#endif
     ProgramCopy copy(brindleFolder());
     QVERIFY(copy.isValid());
     QProcessEnvironment environment = copy.environment();
