@@ -242,7 +242,9 @@ void HttpUpgradeTask::onFinalizeReply(QNetworkReply* reply)
 
 void HttpUpgradeTask::onRebootProgress(int percent)
 {
-    if (m_state != WaitingForReboot)
+    // The whole reboot wait, also while a poll resolves the recorder: the wait's end is told
+    // once, and missed it would leave the update waiting for a recorder that never comes back.
+    if (!m_rebootPollTimer.isActive())
         return;
     // 100 only once the recorder answers with its new version, never for the wait.
     emit firmwareUpdateProgress(50 + int(std::clamp(percent * 0.5, 0.0, 49.0)));

@@ -29,8 +29,13 @@ public:
     {
     }
 
+    // A recorder gone from the network: resolves get no answer at all.
+    void setGone(bool gone) { m_gone = gone; }
+
     void requestResolve(const BonjourInfo& info) override
     {
+        if (m_gone)
+            return;
         QTimer::singleShot(0, this, [this, info] {
             const auto endpoint = m_endpoint();
             deviceResolved(info, true, "alder.local.", endpoint.first, endpoint.second);
@@ -60,4 +65,5 @@ public:
 
 private:
     Endpoint m_endpoint;
+    bool m_gone = false;
 };

@@ -146,9 +146,12 @@ void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate_data()
     QTest::addColumn<int>("uploadStatus");
     QTest::addColumn<int>("finalizeStatus");
     QTest::addColumn<int>("rebootQueries");
-    QTest::newRow("upload refused") << 500 << 200 << 0;
-    QTest::newRow("finalize refused") << 200 << 500 << 0;
-    QTest::newRow("never back") << 200 << 200 << -1;
+    QTest::addColumn<bool>("goneAfterFinalize");
+    QTest::newRow("upload refused") << 500 << 200 << 0 << false;
+    QTest::newRow("finalize refused") << 200 << 500 << 0 << false;
+    QTest::newRow("never back") << 200 << 200 << -1 << false;
+    // Every poll then waits out its resolve, so the reboot wait ends while one runs.
+    QTest::newRow("gone from the network") << 200 << 200 << -1 << true;
 }
 
 void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate()
@@ -156,6 +159,7 @@ void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate()
     QFETCH(int, uploadStatus);
     QFETCH(int, finalizeStatus);
     QFETCH(int, rebootQueries);
+    QFETCH(bool, goneAfterFinalize);
     m_server->setUploadStatus(uploadStatus);
     m_server->setFinalizeStatus(finalizeStatus);
     m_server->setRebootQueries(rebootQueries);
@@ -164,6 +168,11 @@ void TestHttpUpgradeTask::failuresAfterTheStartStopTheUpdate()
     QSignalSpy updated(task.get(), &DeviceFirmwareUpdater::firmwareUpdated);
     QSignalSpy progress(task.get(), &DeviceFirmwareUpdater::firmwareUpdateProgress);
     task->start();
+    if (goneAfterFinalize) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->paths().contains("PUT /v1/firmware/updateFinalize"),
+                                 kWaitMs);
+        m_net.manager->setGone(true);
+    }
     QVERIFY(updated.wait(kWaitMs));
     QCOMPARE(updated.takeFirst().at(0).toInt(), 1);
     QVERIFY(!task->checkDevice());
