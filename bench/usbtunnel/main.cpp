@@ -31,6 +31,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,6 +82,10 @@ Fetch fetch(uint16_t port, const QByteArray& path, const QByteArray& expected)
         QElapsedTimer timer;
         timer.start();
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // A stalled answer ends the fetch as a failure instead of blocking it.
+        const timeval limit{kWaitMs / 1000, 0};
+        if (fd >= 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
