@@ -10,4 +10,5 @@ pellworth_fuzzer(fuzz_firmwarepackage
             ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarepackageentry.cpp
             ${CMAKE_SOURCE_DIR}/usb/firmware/firmwarelog.cpp
             ${CMAKE_SOURCE_DIR}/usb/firmware/sha256withprefix.cpp
+            ${CMAKE_SOURCE_DIR}/usb/firmware/codeclibraries.cpp
     LIBS PkgConfig::ISAL OpenSSL::Crypto Qt6::Core)

@@ -3,8 +3,12 @@
 #include "framework/contract/family.h"
 #include "host/mainwindow.h"
 #include "host/pluginloading.h"
+#include "privatenetwork.h"
 
+#include <QApplication>
 #include <QtTest>
+
+#include <link.h>
 
 class TestPluginLoading : public QObject
 {
@@ -15,6 +19,7 @@ private Q_SLOTS:
     void directories();
     void loadsInOrderAndUnloadsWhatItRejects();
     void nothingUsableGivesNoFamily();
+    void productPlugInsLeaveFirmwareLibrariesUnloaded();
 
 private:
     static QString tree(const QString& folder)
@@ -27,6 +32,26 @@ private:
         for (Family* family : window.families())
             names.append(family->name());
         return names;
+    }
+    // The shared objects of the process whose file names start with one of the prefixes.
+    static QStringList mappedLibraries(const QStringList& prefixes)
+    {
+        struct Search
+        {
+            const QStringList* prefixes;
+            QStringList found;
+        } search{&prefixes, {}};
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, size_t, void* data) {
+                auto* search = static_cast<Search*>(data);
+                const QString name = QFileInfo(QString::fromLocal8Bit(info->dlpi_name)).fileName();
+                for (const QString& prefix : *search->prefixes)
+                    if (name.startsWith(prefix))
+                        search->found.append(name);
+                return 0;
+            },
+            &search);
+        return search.found;
     }
     static MainWindow::Options options()
     {
@@ -108,5 +133,28 @@ void TestPluginLoading::nothingUsableGivesNoFamily()
     QVERIFY(!QPluginLoader(tree("failingonly/libtestfailingonly.so")).isLoaded());
 }
 
-QTEST_MAIN(TestPluginLoading)
+void TestPluginLoading::productPlugInsLeaveFirmwareLibrariesUnloaded()
+{
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    // Most starts read no firmware package, so the libraries that read one wait for the first.
+    const QStringList firmwareLibraries{QStringLiteral("libcrypto.so"), QStringLiteral("libisal.so")};
+    QCOMPARE(mappedLibraries(firmwareLibraries), QStringList());
+
+    MainWindow window(options());
+    loadPlugins(pluginDirectories(qEnvironmentVariable("PELLWORTH_BIN_DIR")), &window);
+    QStringList plugIns = mappedLibraries({"libTamsett", "libBrindle", "libQuenby"});
+    plugIns.sort();
+    QCOMPARE(plugIns, (QStringList{"libBrindle.so", "libQuenby.so", "libTamsett.so"}));
+    QVERIFY(!window.families().isEmpty());
+    QCOMPARE(mappedLibraries(firmwareLibraries), QStringList());
+}
+
+int main(int argc, char** argv)
+{
+    // Before any thread starts: the product's families stay off the machine's network.
+    PrivateNetwork::enter();
+    QApplication app(argc, argv);
+    TestPluginLoading test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_pluginloading.moc"

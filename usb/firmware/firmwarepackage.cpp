@@ -1,10 +1,9 @@
 #include "usb/firmware/firmwarepackage.h"
 
+#include "usb/firmware/codeclibraries.h"
 #include "usb/firmware/firmwarelog.h"
 #include "usb/firmware/firmwarepackagekey.h"
 #include "usb/firmware/sha256withprefix.h"
-
-#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <array>
@@ -216,8 +215,12 @@ std::int32_t FirmwarePackage::load(Source& source)
     std::uint8_t digest[kDigestSize];
     const bool computed =
         sha256WithPrefix(kFirmwarePackageKey, kFirmwarePackageKeyLength, next, digest);
-    const bool matches = computed && CRYPTO_memcmp(digest, image.get(), kDigestSize) == 0;
-    OPENSSL_cleanse(digest, sizeof digest);
+    // Without the hashing library nothing is known of the file: unreadable, not forged.
+    const CryptoFunctions* crypto = cryptoFunctions();
+    if (!crypto)
+        return Unreadable;
+    const bool matches = computed && crypto->memcmp(digest, image.get(), kDigestSize) == 0;
+    crypto->cleanse(digest, sizeof digest);
     if (unreadable)
         return Unreadable;
     if (!matches)

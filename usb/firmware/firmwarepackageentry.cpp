@@ -1,6 +1,6 @@
 #include "usb/firmware/firmwarepackageentry.h"
 
-#include <isa-l/igzip_lib.h>
+#include "usb/firmware/codeclibraries.h"
 
 #include <cstdint>
 #include <limits>
@@ -81,18 +81,21 @@ bool FirmwarePackageEntry::inflate()
     if (!output)
         return false;
 
+    const InflateFunctions* isal = inflateFunctions();
+    if (!isal)
+        return false;
     // The decoder state is too large for the stack. The stream must fill the buffer exactly:
     // more output overflows it, less leaves room.
     std::unique_ptr<inflate_state> state(new (std::nothrow) inflate_state);
     if (!state)
         return false;
-    isal_inflate_init(state.get());
+    isal->init(state.get());
     state->crc_flag = ISAL_ZLIB;
     state->next_in = const_cast<std::uint8_t*>(m_stored.get());
     state->avail_in = m_storedSize;
     state->next_out = output.get();
     state->avail_out = m_uncompressedSize;
-    if (isal_inflate_stateless(state.get()) != ISAL_DECOMP_OK || state->avail_out != 0)
+    if (isal->stateless(state.get()) != ISAL_DECOMP_OK || state->avail_out != 0)
         return false;
 
     m_payload = std::move(output);

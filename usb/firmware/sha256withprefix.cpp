@@ -1,7 +1,6 @@
 #include "usb/firmware/sha256withprefix.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include "usb/firmware/codeclibraries.h"
 
 bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const std::uint8_t* data,
                       std::size_t dataLength, std::uint8_t digest[32])
@@ -22,12 +21,15 @@ bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const std:
 bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const Sha256Pieces& next,
                       std::uint8_t digest[32])
 {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    const CryptoFunctions* crypto = cryptoFunctions();
+    if (!crypto)
+        return false;
+    EVP_MD_CTX* context = crypto->mdCtxNew();
     if (!context)
         return false;
     unsigned int length = 0;
-    bool ok = EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
-              EVP_DigestUpdate(context, key, keyLength) == 1;
+    bool ok = crypto->digestInit(context, crypto->sha256(), nullptr) == 1 &&
+              crypto->digestUpdate(context, key, keyLength) == 1;
     while (ok) {
         const std::uint8_t* piece = nullptr;
         const std::int64_t pieceLength = next(&piece);
@@ -35,12 +37,12 @@ bool sha256WithPrefix(const std::uint8_t* key, std::size_t keyLength, const Sha2
             ok = pieceLength == 0;
             break;
         }
-        ok = EVP_DigestUpdate(context, piece, std::size_t(pieceLength)) == 1;
+        ok = crypto->digestUpdate(context, piece, std::size_t(pieceLength)) == 1;
     }
-    ok = ok && EVP_DigestFinal_ex(context, digest, &length) == 1 && length == 32;
+    ok = ok && crypto->digestFinal(context, digest, &length) == 1 && length == 32;
     // Freeing the context clears the provider's state, which holds key-dependent values.
-    EVP_MD_CTX_free(context);
+    crypto->mdCtxFree(context);
     if (!ok)
-        OPENSSL_cleanse(digest, 32);
+        crypto->cleanse(digest, 32);
     return ok;
 }
