@@ -100,14 +100,6 @@ void TestProgram::programStartsWithThePlugIn()
     QCOMPARE(program.exitCode(), 0);
 }
 
-int main(int argc, char** argv)
-{
-    // Before any thread starts: the window's families and the program copy stay off the
-    // machine's network.
-    PrivateNetwork::enter();
-    QApplication app(argc, argv);
-    TestProgram test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN_WITH(QApplication, TestProgram)
 
 #include "tst_program.moc"

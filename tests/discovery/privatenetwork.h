@@ -60,12 +60,15 @@ inline const std::string& unavailable()
             SKIP_OR_FAIL_IN_CI("no private network: " + PrivateNetwork::unavailable());            \
     } while (false)
 
-// A test main that enters the private network before Qt starts any thread.
-#define PRIVATE_NETWORK_TEST_MAIN(TestClass)                                                       \
+// A test main that enters the private network before Qt starts any thread, then runs the
+// test under an application of the given class (QApplication for tests with widgets).
+#define PRIVATE_NETWORK_TEST_MAIN_WITH(ApplicationClass, TestClass)                                \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
         PrivateNetwork::enter();                                                                   \
-        QCoreApplication app(argc, argv);                                                          \
+        ApplicationClass app(argc, argv);                                                          \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
+#define PRIVATE_NETWORK_TEST_MAIN(TestClass)                                                       \
+    PRIVATE_NETWORK_TEST_MAIN_WITH(QCoreApplication, TestClass)

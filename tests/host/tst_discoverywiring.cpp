@@ -278,13 +278,6 @@ void TestDiscoveryWiring::connectionCheckDecidesTheResolve()
     QCOMPARE(m_bonjour->lookups().front().errors.size(), 1);
 }
 
-int main(int argc, char* argv[])
-{
-    // Before any thread starts: the whole process moves into a network of its own.
-    PrivateNetwork::enter();
-    QApplication app(argc, argv);
-    TestDiscoveryWiring test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN_WITH(QApplication, TestDiscoveryWiring)
 
 #include "tst_discoverywiring.moc"

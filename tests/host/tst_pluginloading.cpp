@@ -149,12 +149,5 @@ void TestPluginLoading::productPlugInsLeaveFirmwareLibrariesUnloaded()
     QCOMPARE(mappedLibraries(firmwareLibraries), QStringList());
 }
 
-int main(int argc, char** argv)
-{
-    // Before any thread starts: the product's families stay off the machine's network.
-    PrivateNetwork::enter();
-    QApplication app(argc, argv);
-    TestPluginLoading test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN_WITH(QApplication, TestPluginLoading)
 #include "tst_pluginloading.moc"

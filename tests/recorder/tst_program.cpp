@@ -163,13 +163,6 @@ void TestProgram::aPlugInWithoutResourcesStillGivesItsFamily()
     QCOMPARE(window->families().first()->name(), QStringLiteral("Kestrel"));
 }
 
-int main(int argc, char** argv)
-{
-    // Before any thread starts: the window stays off the machine's network.
-    PrivateNetwork::enter();
-    QApplication app(argc, argv);
-    TestProgram test;
-    return QTest::qExec(&test, argc, argv);
-}
+PRIVATE_NETWORK_TEST_MAIN_WITH(QApplication, TestProgram)
 
 #include "tst_program.moc"

@@ -190,6 +190,10 @@ std::int32_t FirmwarePackage::load(Source& source)
 {
     if (m_fileSize < kMinimumFullSize)
         return TooShort;
+    // Without the hashing library nothing is known of the file: unreadable, not forged.
+    const CryptoFunctions* crypto = cryptoFunctions();
+    if (!crypto)
+        return Unreadable;
     FirmwarePackageEntry::Buffer image = FirmwarePackageEntry::allocate(m_fileSize);
     if (!image)
         return Unreadable;
@@ -215,10 +219,6 @@ std::int32_t FirmwarePackage::load(Source& source)
     std::uint8_t digest[kDigestSize];
     const bool computed =
         sha256WithPrefix(kFirmwarePackageKey, kFirmwarePackageKeyLength, next, digest);
-    // Without the hashing library nothing is known of the file: unreadable, not forged.
-    const CryptoFunctions* crypto = cryptoFunctions();
-    if (!crypto)
-        return Unreadable;
     const bool matches = computed && crypto->memcmp(digest, image.get(), kDigestSize) == 0;
     crypto->cleanse(digest, sizeof digest);
     if (unreadable)
